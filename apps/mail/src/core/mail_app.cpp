@@ -1,0 +1,321 @@
+#include "core/mail_app.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "engine/worker_protocol.h"
+#include "store/account_list.h"
+#include "store/mail_document.h"
+#include "vexa/log.h"
+#include "vexa/ui/canvas.h"
+#include "vexa/ui/layout.h"
+#include "vexa/ui/theme.h"
+#include "vexa/ui/toast.h"
+
+namespace mail::core {
+
+namespace {
+
+constexpr auto kStatusLifetime = std::chrono::seconds(3) + std::chrono::nanoseconds(500'000'000);
+constexpr auto kPollInterval = std::chrono::milliseconds(16);
+
+bool contains(std::string_view haystack, std::string_view needle) {
+  return haystack.find(needle) != std::string_view::npos;
+}
+
+}  // namespace
+
+int toast_tone(std::string_view status) {
+  std::string lower(status);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  for (std::string_view w : {"failed", "couldn’t", "couldn't", "error"}) {
+    if (contains(lower, w)) return 3;
+  }
+  if (contains(lower, "isn't available")) return 2;
+  for (std::string_view w : {"sync", "connecting", "opening"}) {
+    if (contains(lower, w)) return 0;
+  }
+  return 1;
+}
+
+MailApp::MailApp(SharedState state, std::optional<engine::WorkerHandle> worker,
+                 PersistenceLocation location)
+    : state_(state),
+      core_(std::move(state), std::move(worker), std::move(location)),
+      welcome_("Welcome to Mail", "Add your email account to start reading and sending mail.",
+               "Add account", "mail.add-account") {}
+
+MailApp::~MailApp() = default;
+
+bool MailApp::welcome_shown() const { return state_->accounts.empty() && !setup_open_; }
+
+void MailApp::set_setup_open(bool open) {
+  if (setup_open_ == open) return;
+  setup_open_ = open;
+  if (open) state_->clear_status();
+  redraw_ = true;
+}
+
+void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& ctx) {
+  poll_at_.reset();
+  text_scale_ = ctx.text_scale;
+  window_ = ctx.window;
+
+  // 1. The welcome panel's "Add account".
+  if (welcome_.take_activated()) open_setup_request_ = true;
+  if (open_setup_request_) {
+    set_setup_open(true);
+    open_setup_request_ = false;
+  }
+
+  // 2. Worker events.
+  core_.drain_events(doc);
+
+  // 4. Status line upkeep.
+  status_upkeep(ctx.now);
+
+  // 5. Local document reconciliation, and the first connection.
+  MailState& st = *state_;
+  if (!st.loaded) {
+    st.messages.for_each([&](const MailMessage& m) { store::record_fetched(doc, m); });
+  }
+  reconcile(doc);
+  if (!st.loaded) {
+    if (const AccountSlot* account = st.current_account(); account && core_.has_worker()) {
+      core_.submit(engine::make_connect(account->entry.config));
+      core_.submit(engine::make_sync_folder(account->entry.config, FolderRole::Inbox));
+      st.set_status("Syncing…");
+    }
+    st.loaded = true;
+  }
+
+  // 6. Automatic refresh.
+  automatic_refresh();
+
+  // 7. Selected-account persistence.
+  persist_selected_account();
+
+  dispatch_intents();
+}
+
+void MailApp::status_upkeep(vexa::ui::Clock::time_point now) {
+  MailState& st = *state_;
+  if (st.status != status_seen_) {
+    status_seen_ = st.status;
+    if (st.status) {
+      status_clear_at_ = now + std::chrono::duration_cast<vexa::ui::Clock::duration>(kStatusLifetime);
+    } else {
+      status_clear_at_.reset();
+    }
+    return;
+  }
+  if (status_clear_at_ && now >= *status_clear_at_) {
+    st.status.reset();
+    status_seen_.reset();
+    status_clear_at_.reset();
+    st.changed = true;
+  }
+}
+
+void MailApp::reconcile(vexa::persist::Document& doc) {
+  MailState& st = *state_;
+  if (doc.revision() == reconciled_doc_revision_ &&
+      st.messages.change_counter() == reconciled_store_changes_) {
+    return;
+  }
+  bool changed = false;
+  std::vector<MessageId> purged;
+  st.messages.for_each([&](const MailMessage& m) {
+    if (store::is_purged(doc, uuid_text(m.id))) purged.push_back(m.id);
+  });
+  for (const auto& id : purged) {
+    st.messages.remove(id);
+    if (st.selected_message == id) st.selected_message.reset();
+    changed = true;
+  }
+  for (const auto& id : std::vector<MessageId>(st.messages.order())) {
+    if (MailMessage* m = st.messages.find_mut(id); m && store::apply_document_to(doc, *m)) changed = true;
+  }
+  if (changed) {
+    st.messages.touch();
+    st.changed = true;
+  }
+  surface_draft(doc);
+  reconciled_doc_revision_ = doc.revision();
+  reconciled_store_changes_ = st.messages.change_counter();
+}
+
+void MailApp::surface_draft(vexa::persist::Document& doc) {
+  MailState& st = *state_;
+  DraftData draft = store::load_draft(doc);
+  bool empty = draft.to.empty() && draft.cc.empty() && draft.bcc.empty() && draft.subject.empty() &&
+               draft.body.empty() && !draft.html_body && draft.attachments.empty();
+  if (empty) {
+    if (draft_message_id_ && st.messages.remove(*draft_message_id_)) st.changed = true;
+    return;
+  }
+  if (!draft_message_id_) draft_message_id_ = new_uuid_v4();
+  MailMessage record;
+  record.id = *draft_message_id_;
+  record.folder = FolderRole::Drafts;
+  record.seen = true;
+  record.time = st.current_minute;
+  if (const AccountSlot* account = st.current_account()) {
+    const auto& c = account->entry.config;
+    record.from = MailAddress{c.email, c.display_name.empty() ? std::nullopt
+                                                              : std::optional<std::string>(c.display_name)};
+  }
+  record.subject = draft.subject.find_first_not_of(" \t\r\n") == std::string::npos ? "(no subject)" : draft.subject;
+  record.body_text = draft.body;
+  record.html = draft.html_body;
+  if (const MailMessage* existing = st.messages.find(record.id)) {
+    record.time = existing->time;
+    if (*existing == record) return;
+  }
+  st.messages.merge(std::move(record));
+  st.changed = true;
+}
+
+void MailApp::automatic_refresh() {
+  if (!core_.has_worker()) return;
+  MailState& st = *state_;
+  st.current_minute = now_minutes();
+  if (core_.busy() || st.accounts.empty()) return;
+  if (core_.last_refresh_minute == 0) {
+    core_.last_refresh_minute = st.current_minute;
+  } else if (st.current_minute - core_.last_refresh_minute > 4) {
+    core_.start_refresh();
+  }
+}
+
+void MailApp::persist_selected_account() {
+  MailState& st = *state_;
+  const AccountSlot* account = st.current_account();
+  if (account == nullptr) return;
+  if (persisted_account_ == account->entry.id) return;
+  std::optional<std::filesystem::path> dir = core_.location().resolve();
+  if (dir) {
+    std::vector<store::AccountEntry> entries;
+    entries.reserve(st.accounts.size());
+    for (const auto& slot : st.accounts) entries.push_back(slot.entry);
+    if (auto saved = store::save_accounts(entries, st.current_account_index(), *dir); !saved) {
+      st.set_status(fmt::format("Selected account, but could not save that preference: {}", saved.error()));
+      return;
+    }
+  }
+  persisted_account_ = account->entry.id;
+}
+
+void MailApp::dispatch_intents() {
+  MailState& st = *state_;
+  while (!st.intents.empty()) {
+    ViewIntent next = std::move(st.intents.front());
+    st.intents.pop_front();
+    if (auto* command = std::get_if<intent::Command>(&next)) {
+      core_.submit(std::move(command->command));
+    } else if (auto* status = std::get_if<intent::SetStatus>(&next)) {
+      st.set_status(std::move(status->text));
+    } else if (auto* setup = std::get_if<intent::OpenAccountSetup>(&next)) {
+      (void)setup;
+      set_setup_open(true);
+    }
+    // The remaining intents act on surfaces (panes, composer, menus) that are not built yet.
+  }
+}
+
+bool MailApp::needs_idle_sync() const { return core_.busy() || status_clear_at_.has_value(); }
+
+bool MailApp::needs_animation_frame() const { return needs_idle_sync(); }
+
+std::optional<vexa::ui::Clock::time_point> MailApp::next_wakeup() {
+  std::optional<vexa::ui::Clock::time_point> wake;
+  if (core_.busy()) {
+    if (!poll_at_) poll_at_ = vexa::ui::Clock::now() + kPollInterval;
+    wake = poll_at_;
+  }
+  if (status_clear_at_ && (!wake || *status_clear_at_ < *wake)) wake = status_clear_at_;
+  return wake;
+}
+
+bool MailApp::needs_redraw() const {
+  return redraw_ || state_->changed || welcome_.needs_redraw();
+}
+
+void MailApp::reset_redraw() {
+  redraw_ = false;
+  state_->changed = false;
+  welcome_.reset_redraw();
+}
+
+std::vector<vexa::ui::Widget*> MailApp::children() {
+  if (welcome_shown()) return {&welcome_};
+  return {};
+}
+
+vexa::ui::Widget* MailApp::hit_test(vexa::ui::Point p) {
+  if (welcome_shown()) {
+    if (auto* hit = welcome_.hit_test(p)) return hit;
+  }
+  return rect_.contains(p) ? this : nullptr;
+}
+
+std::expected<vexa::ui::LayoutNode, std::string> MailApp::build_layout(
+    vexa::ui::LayoutEngine& engine, const vexa::ui::FrameContext& ctx) {
+  auto welcome = welcome_.build_layout(engine, ctx);
+  if (!welcome) return welcome;
+  vexa::ui::LayoutStyle style;
+  style.width = vexa::ui::Dimension::percent(100);
+  style.height = vexa::ui::Dimension::percent(100);
+  auto root = engine.new_node(style, {*welcome});
+  if (!root) {
+    vexa::log::error("mail::app", "mail: failed to create root layout node", {{"error", root.error()}});
+    return *welcome;
+  }
+  welcome_node_ = *welcome;
+  return root;
+}
+
+void MailApp::apply_layout(const vexa::ui::LayoutEngine& engine, vexa::ui::Rect rect) {
+  rect_ = rect;
+  if (welcome_node_) welcome_.apply_layout(engine, rect);
+}
+
+void MailApp::draw(vexa::ui::Canvas& canvas) {
+  const auto& theme = vexa::ui::Theme::current();
+  text_.set_text_scale(text_scale_);
+  canvas.fill_rect(rect_, theme.colors.background);
+  if (welcome_shown()) welcome_.draw(canvas);
+  if (state_->status) {
+    vexa::ui::toast::paint_transient(canvas, text_, rect_, *state_->status, toast_tone(*state_->status));
+  }
+}
+
+vexa::ui::EventResult MailApp::handle_event(const vexa::ui::Event& event, vexa::persist::Document& doc) {
+  if (const auto* pointer = std::get_if<vexa::ui::PointerEvent>(&event)) {
+    state_->pointer = {pointer->x, pointer->y};
+  }
+  if (welcome_shown()) {
+    auto result = welcome_.handle_event(event, doc);
+    if (welcome_.take_activated()) open_setup_request_ = true;
+    if (result == vexa::ui::EventResult::Consumed) {
+      redraw_ = true;
+      return result;
+    }
+  }
+  dispatch_intents();
+  return vexa::ui::EventResult::Ignored;
+}
+
+vexa::ui::AccessNode MailApp::accessibility() const {
+  vexa::ui::AccessNode root;
+  root.role = "application";
+  root.name = "Mail";
+  root.id = "mail";
+  if (welcome_shown()) root.children.push_back(welcome_.accessibility());
+  return root;
+}
+
+}  // namespace mail::core

@@ -1,0 +1,17 @@
+# Runs in script mode: writes OUT, a C++ source defining `mail::resources::find(name)` over the
+# files given in FILES (a ;-list), each embedded as bytes under its file name.
+set(body "")
+set(table "")
+set(i 0)
+foreach(f ${FILES})
+  file(READ ${f} hex HEX)
+  string(LENGTH "${hex}" hexlen)
+  math(EXPR len "${hexlen} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  get_filename_component(name ${f} NAME)
+  string(APPEND body "static const unsigned char r${i}[] = {${bytes} 0};\n")
+  string(APPEND table "    {\"${name}\", std::string_view(reinterpret_cast<const char*>(r${i}), ${len})},\n")
+  math(EXPR i "${i} + 1")
+endforeach()
+file(WRITE ${OUT}.tmp "// Generated at build time; do not edit.\n#include <string_view>\n#include <utility>\n#include <vector>\n#include \"core/resources.h\"\nnamespace mail::resources {\n${body}\nconst std::vector<std::pair<std::string_view, std::string_view>>& all() {\n  static const std::vector<std::pair<std::string_view, std::string_view>> t = {\n${table}  };\n  return t;\n}\nstd::optional<std::string_view> find(std::string_view name) {\n  for (const auto& [n, d] : all()) if (n == name) return d;\n  return std::nullopt;\n}\n}  // namespace mail::resources\n")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
