@@ -89,6 +89,8 @@ std::optional<engine::RequestId> MailCore::submit(engine::WorkerCommand command)
   if (!worker_) return std::nullopt;
   engine::RequestId id = engine::request_id(command);
   std::uint8_t k = engine::kind(command);
+  vexa::log::debug("mail::app", "mail: command submitted",
+                   {{"kind", std::to_string(k)}, {"request_id", uuid_text(id)}});
   if (!worker_->commands.send(std::move(command))) {
     state_->set_status("Mail worker is unavailable");
     return std::nullopt;
@@ -203,6 +205,8 @@ void MailCore::apply_event(engine::WorkerEvent& event, vexa::persist::Document& 
       }
     }
   } else if (auto* e = std::get_if<engine::Finished>(&event)) {
+    vexa::log::debug("mail::app", "mail: request finished",
+                     {{"kind", std::to_string(e->command_kind)}, {"request_id", uuid_text(e->request_id)}});
     pending_.erase(e->request_id);
   }
 }

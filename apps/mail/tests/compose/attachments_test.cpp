@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "vexa/blobstore.h"
 
 namespace mail::compose {

@@ -16,7 +16,8 @@
 
 namespace vexa::accounts {
 
-// $XDG_CONFIG_HOME/vexa/accounts (default ~/.config/vexa/accounts); none without a home.
+// $XDG_CONFIG_HOME/vexa/accounts (default ~/.config/vexa/accounts); none when neither
+// XDG_CONFIG_HOME nor HOME is set.
 std::optional<std::filesystem::path> config_root();
 
 struct AccountTypeId {
@@ -67,12 +68,16 @@ class SecretVault {
   std::optional<std::string> get(const std::string& key) const;
   void put(const std::string& key, std::string secret);
   void remove(const std::string& key);
-  // Writes the vault (mode 0600, atomically) where it was opened.
+  // Writes the vault (mode 0600, atomically) where it was opened. Only the keys this handle
+  // put or removed are applied over the file's current content, so handles held by different
+  // threads never undo each other's secrets.
   std::expected<void, std::string> try_save() const;
 
  private:
   std::optional<std::filesystem::path> dir_;
-  std::map<std::string, std::string> secrets_;
+  mutable std::map<std::string, std::string> secrets_;
+  // Key -> new secret, or nullopt for a removal; cleared by a successful save.
+  mutable std::map<std::string, std::optional<std::string>> changes_;
 };
 
 class AccountSyncReporter {

@@ -11,6 +11,7 @@
 #include "vexa/ui/event.h"
 #include "vexa/ui/geometry.h"
 #include "vexa/ui/persist.h"
+#include "vexa/ui/theme.h"
 
 namespace vexa::ui {
 
@@ -25,6 +26,9 @@ struct FrameContext {
   float text_scale = 1.0f;
   double scale_factor = 1.0;
   Size window{};
+
+  // The theme widgets lay out and draw with: the palette at this frame's text scale.
+  Theme theme() const { return Theme::dark().with_text_scale(text_scale); }
 };
 
 struct AccessNode {
@@ -44,7 +48,8 @@ class Widget {
   virtual std::string_view type_name() const = 0;
 
   virtual void sync(persist::Document& /*doc*/, const FrameContext& /*ctx*/) {}
-  // Adds this widget's node (and its children's) to the engine; returns the node.
+  // Adds this widget's node (and its children's) to the engine; returns the node. The default
+  // is one leaf filling its parent, registered to this widget.
   virtual std::expected<LayoutNode, std::string> build_layout(LayoutEngine& engine,
                                                               const FrameContext& ctx);
   // Called after the engine computed the layout; `rect` is this widget's rectangle.

@@ -1,0 +1,107 @@
+#pragma once
+// A one-thread HTTP server on 127.0.0.1 that answers every request with one canned body and
+// records the request bodies it received. Stands in for an OAuth token endpoint.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace mail::testing {
+
+class LoopbackTokenServer {
+ public:
+  explicit LoopbackTokenServer(std::string answer, int status = 200)
+      : answer_(std::move(answer)), status_(status) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 8);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~LoopbackTokenServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/token"; }
+  std::vector<std::string> bodies() const {
+    std::lock_guard lock(mutex_);
+    return bodies_;
+  }
+
+ private:
+  void serve() {
+    while (!stop_) {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (::poll(&waiting, 1, 20) <= 0) continue;
+      const int connection = ::accept(listener_, nullptr, nullptr);
+      if (connection < 0) continue;
+      answer(connection);
+      ::close(connection);
+    }
+  }
+
+  void answer(int connection) {
+    std::string request;
+    char buffer[4096];
+    std::size_t wanted = std::string::npos;
+    while (wanted == std::string::npos || request.size() < wanted) {
+      pollfd readable{connection, POLLIN, 0};
+      if (::poll(&readable, 1, 2000) <= 0) return;
+      const auto got = ::read(connection, buffer, sizeof buffer);
+      if (got <= 0) return;
+      request.append(buffer, static_cast<std::size_t>(got));
+      const auto end = request.find("\r\n\r\n");
+      if (wanted == std::string::npos && end != std::string::npos) {
+        wanted = end + 4 + content_length(request.substr(0, end));
+      }
+    }
+    {
+      std::lock_guard lock(mutex_);
+      bodies_.push_back(request.substr(request.find("\r\n\r\n") + 4));
+    }
+    const std::string response = "HTTP/1.1 " + std::to_string(status_) +
+                                 " Canned\r\nContent-Type: application/json\r\nContent-Length: " +
+                                 std::to_string(answer_.size()) + "\r\nConnection: close\r\n\r\n" +
+                                 answer_;
+    (void)!::write(connection, response.data(), response.size());
+  }
+
+  static std::size_t content_length(const std::string& head) {
+    for (std::size_t at = 0; at < head.size();) {
+      auto end = head.find("\r\n", at);
+      if (end == std::string::npos) end = head.size();
+      std::string line = head.substr(at, end - at);
+      for (auto& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (line.rfind("content-length:", 0) == 0) return std::stoul(line.substr(15));
+      at = end + 2;
+    }
+    return 0;
+  }
+
+  std::string answer_;
+  int status_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> bodies_;
+  std::thread thread_;
+};
+
+}  // namespace mail::testing

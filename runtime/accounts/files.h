@@ -1,0 +1,37 @@
+#pragma once
+// File helpers shared by the account service's three files.
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace vexa::accounts::detail {
+
+// The file's bytes, nullopt when it does not exist.
+std::expected<std::optional<std::string>, std::string> read_file(const std::filesystem::path& path);
+
+// Parses JSON and rejects an object that holds a key twice (the parser alone would keep the
+// last one). On failure returns the reason, without echoing the input.
+std::expected<nlohmann::json, std::string> parse_strict(const std::string& text);
+
+// Creates the directory (and its parents) when missing; a directory created here is private
+// to the user because the configuration root holds the vault.
+std::expected<void, std::string> ensure_dir(const std::filesystem::path& dir);
+
+// An exclusive advisory lock on a directory, serialising read-modify-write of the files in it
+// across threads and processes.
+class DirLock {
+ public:
+  static std::expected<DirLock, std::string> acquire(const std::filesystem::path& dir);
+  DirLock(DirLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  DirLock& operator=(DirLock&&) = delete;
+  ~DirLock();
+
+ private:
+  explicit DirLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+}  // namespace vexa::accounts::detail
