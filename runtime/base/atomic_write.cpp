@@ -1,12 +1,12 @@
 #include "vexa/atomic_write.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fmt/format.h>
 
 namespace vexa {
 namespace {
@@ -38,8 +38,8 @@ std::expected<void, std::string> atomic_write(const std::filesystem::path& path,
   std::string temp = (dir / ("." + path.filename().string() + ".tmp-XXXXXX")).string();
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
-    return std::unexpected(fmt::format("could not create a temporary file in {}: {}",
-                                       dir.string(), os_error(errno)));
+    return std::unexpected(
+        fmt::format("could not create a temporary file in {}: {}", dir.string(), os_error(errno)));
   }
   auto fail = [&](std::string_view what) {
     const int err = errno;
@@ -54,14 +54,12 @@ std::expected<void, std::string> atomic_write(const std::filesystem::path& path,
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    return std::unexpected(
-        fmt::format("could not write {}: {}", path.string(), os_error(err)));
+    return std::unexpected(fmt::format("could not write {}: {}", path.string(), os_error(err)));
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    return std::unexpected(
-        fmt::format("could not replace {}: {}", path.string(), os_error(err)));
+    return std::unexpected(fmt::format("could not replace {}: {}", path.string(), os_error(err)));
   }
   // The rename is durable only once the directory entry is on disk.
   const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

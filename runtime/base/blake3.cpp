@@ -1,6 +1,7 @@
 // BLAKE3 with the default 32-byte output, hashing the whole input at once. The input is split
 // into 1024-byte chunks; chunks are combined pairwise into a binary tree whose left subtrees are
 // always complete powers of two, and the root node's compression carries the ROOT flag.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -11,8 +12,8 @@ namespace {
 
 constexpr std::array<std::uint32_t, 8> kIv = {0x6A09E667, 0xBB67AE85, 0x3C6EF372, 0xA54FF53A,
                                               0x510E527F, 0x9B05688C, 0x1F83D9AB, 0x5BE0CD19};
-constexpr std::array<std::size_t, 16> kPermutation = {2, 6,  3, 10, 7,  0,  4,  13,
-                                                      1, 11, 12, 5, 9, 14, 15, 8};
+constexpr std::array<std::size_t, 16> kPermutation = {2, 6,  3,  10, 7, 0,  4,  13,
+                                                      1, 11, 12, 5,  9, 14, 15, 8};
 constexpr std::size_t kBlockLen = 64;
 constexpr std::size_t kChunkLen = 1024;
 constexpr std::uint32_t kChunkStart = 1;
@@ -38,11 +39,22 @@ inline void g(Words16& s, int a, int b, int c, int d, std::uint32_t mx, std::uin
 
 Words16 compress(const Words8& cv, const Words16& block, std::uint64_t counter,
                  std::uint32_t block_len, std::uint32_t flags) {
-  Words16 s = {cv[0],  cv[1],  cv[2],  cv[3],
-               cv[4],  cv[5],  cv[6],  cv[7],
-               kIv[0], kIv[1], kIv[2], kIv[3],
-               static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
-               block_len, flags};
+  Words16 s = {cv[0],
+               cv[1],
+               cv[2],
+               cv[3],
+               cv[4],
+               cv[5],
+               cv[6],
+               cv[7],
+               kIv[0],
+               kIv[1],
+               kIv[2],
+               kIv[3],
+               static_cast<std::uint32_t>(counter),
+               static_cast<std::uint32_t>(counter >> 32),
+               block_len,
+               flags};
   Words16 m = block;
   for (int round = 0; round < 7; ++round) {
     g(s, 0, 4, 8, 12, m[0], m[1]);

@@ -72,8 +72,8 @@ std::expected<std::string, std::string> put(std::span<const std::uint8_t> bytes)
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
   if (ec) {
-    return std::unexpected("could not create blob directory " + path.parent_path().string() +
-                           ": " + ec.message());
+    return std::unexpected("could not create blob directory " + path.parent_path().string() + ": " +
+                           ec.message());
   }
   if (auto written = atomic_write(path, bytes, 0644); !written) {
     return std::unexpected(written.error());

@@ -7,10 +7,10 @@ namespace vexa::ui::date {
 CivilDate civil_from_days(std::int64_t days) {
   const std::int64_t z = days + 719468;
   const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;                                // [0, 146096]
+  const std::int64_t doe = z - era * 146097;                                       // [0, 146096]
   const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);         // [0, 365]
-  const std::int64_t mp = (5 * doy + 2) / 153;                              // [0, 11]
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // [0, 365]
+  const std::int64_t mp = (5 * doy + 2) / 153;                                     // [0, 11]
   const auto day = static_cast<unsigned>(doy - (153 * mp + 2) / 5 + 1);
   const auto month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
   return CivilDate{yoe + era * 400 + (month <= 2 ? 1 : 0), month, day};

@@ -1,7 +1,8 @@
 #include "vexa/ui/format.h"
 
-#include <cmath>
 #include <fmt/format.h>
+
+#include <cmath>
 #include <iterator>
 
 namespace vexa::ui::format {

@@ -1,7 +1,8 @@
 #include "vexa/ui/i18n.h"
 
-#include <atomic>
 #include <fmt/format.h>
+
+#include <atomic>
 #include <optional>
 
 namespace vexa::ui::i18n {

@@ -34,7 +34,8 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
   return s;
 }
@@ -109,8 +110,8 @@ std::expected<Response, std::string> perform(Method method, const std::string& u
 
   const CURLcode rc = curl_easy_perform(h);
   if (rc != CURLE_OK) {
-    return std::unexpected(std::string(error_buffer[0] != '\0' ? error_buffer
-                                                               : curl_easy_strerror(rc)));
+    return std::unexpected(
+        std::string(error_buffer[0] != '\0' ? error_buffer : curl_easy_strerror(rc)));
   }
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.status);
   return response;

@@ -34,10 +34,18 @@ void set_threshold(Level level);
 // Emits the event to stderr (when not filtered) and to every sink.
 void emit(Level level, std::string target, std::string message, Fields fields = {});
 
-inline void debug(std::string t, std::string m, Fields f = {}) { emit(Level::Debug, std::move(t), std::move(m), std::move(f)); }
-inline void info(std::string t, std::string m, Fields f = {}) { emit(Level::Info, std::move(t), std::move(m), std::move(f)); }
-inline void warn(std::string t, std::string m, Fields f = {}) { emit(Level::Warn, std::move(t), std::move(m), std::move(f)); }
-inline void error(std::string t, std::string m, Fields f = {}) { emit(Level::Error, std::move(t), std::move(m), std::move(f)); }
+inline void debug(std::string t, std::string m, Fields f = {}) {
+  emit(Level::Debug, std::move(t), std::move(m), std::move(f));
+}
+inline void info(std::string t, std::string m, Fields f = {}) {
+  emit(Level::Info, std::move(t), std::move(m), std::move(f));
+}
+inline void warn(std::string t, std::string m, Fields f = {}) {
+  emit(Level::Warn, std::move(t), std::move(m), std::move(f));
+}
+inline void error(std::string t, std::string m, Fields f = {}) {
+  emit(Level::Error, std::move(t), std::move(m), std::move(f));
+}
 
 using Sink = std::function<void(const Event&)>;
 // Returns a token for remove_sink. Sinks are called on the emitting thread, under a lock.

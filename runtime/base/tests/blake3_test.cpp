@@ -39,9 +39,9 @@ std::string reference_hash(const std::vector<std::uint8_t>& bytes) {
 
 TEST(Blake3, MatchesReferenceToolAcrossChunkAndTreeBoundaries) {
   // Around the 64-byte block, the 1024-byte chunk and the first few tree levels.
-  const std::vector<std::size_t> sizes = {0,    1,    63,   64,   65,   1023,     1024,
-                                          1025, 2047, 2048, 2049, 3072, 4096,     8193,
-                                          16385, 31 * 1024 + 5,  (1u << 20) + 7};
+  const std::vector<std::size_t> sizes = {
+      0,    1,    63,   64,   65,   1023,  1024,          1025,          2047,
+      2048, 2049, 3072, 4096, 8193, 16385, 31 * 1024 + 5, (1u << 20) + 7};
   for (const std::size_t size : sizes) {
     const auto bytes = random_bytes(size);
     const std::string expected = reference_hash(bytes);

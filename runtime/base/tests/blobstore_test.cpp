@@ -1,10 +1,10 @@
+#include "vexa/blobstore.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include "vexa/blobstore.h"
 
 namespace fs = std::filesystem;
 namespace blob = vexa::blobstore;
@@ -44,9 +44,8 @@ TEST_F(BlobStoreTest, PutStoresUnderHashAndGetReturnsTheBytes) {
 }
 
 TEST_F(BlobStoreTest, GetRefusesMalformedNamesAndMissingBlobs) {
-  for (const std::string name :
-       {std::string("../../etc/passwd"), std::string(64, 'A'), std::string(64, '0'),
-        std::string()}) {
+  for (const std::string& name : {std::string("../../etc/passwd"), std::string(64, 'A'),
+                                  std::string(64, '0'), std::string()}) {
     EXPECT_FALSE(blob::get(name)) << name;
   }
 }

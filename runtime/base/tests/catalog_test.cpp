@@ -101,14 +101,10 @@ TEST(EmbeddedCatalog, SyntaxErrorsNameTheLine) {
     const char* prefix;
   };
   const std::vector<Case> cases = {
-      {"a = 1\nno equals sign\n", "line 2:"},
-      {"a = 1\n\n# c\nb =\n", "line 4:"},
-      {"a = 1\na = 2\n", "line 2:"},
-      {"a = Hello { name }\n", "line 1:"},
-      {"a = Hello { $name\n", "line 1:"},
-      {"a = stray } brace\n", "line 1:"},
-      {"a = 1\n  continued\n", "line 2:"},
-      {"-x = 1\n", "line 1:"},
+      {"a = 1\nno equals sign\n", "line 2:"}, {"a = 1\n\n# c\nb =\n", "line 4:"},
+      {"a = 1\na = 2\n", "line 2:"},          {"a = Hello { name }\n", "line 1:"},
+      {"a = Hello { $name\n", "line 1:"},     {"a = stray } brace\n", "line 1:"},
+      {"a = 1\n  continued\n", "line 2:"},    {"-x = 1\n", "line 1:"},
   };
   for (const auto& c : cases) {
     const auto catalog = EmbeddedCatalog::parse("en-US", c.source);

@@ -17,9 +17,9 @@ TEST(Date, CivilDatesAndWeekdays) {
     unsigned weekday;
   };
   const std::vector<Case> cases = {
-      {0, {1970, 1, 1}, 4},         {-1, {1969, 12, 31}, 3},    {11016, {2000, 2, 29}, 2},
-      {11017, {2000, 3, 1}, 3},     {-25508, {1900, 3, 1}, 4},  {19904, {2024, 6, 30}, 0},
-      {-719468, {0, 3, 1}, 3},      {2932896, {9999, 12, 31}, 5},
+      {0, {1970, 1, 1}, 4},     {-1, {1969, 12, 31}, 3},      {11016, {2000, 2, 29}, 2},
+      {11017, {2000, 3, 1}, 3}, {-25508, {1900, 3, 1}, 4},    {19904, {2024, 6, 30}, 0},
+      {-719468, {0, 3, 1}, 3},  {2932896, {9999, 12, 31}, 5},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(vexa::ui::date::civil_from_days(c.days), c.date) << c.days;
@@ -73,11 +73,14 @@ TEST(Uri, ParseFormQuery) {
       {"u=%ED%A0%80", {{"u", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"}}},
       {"", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(vexa::ui::uri::parse_form_query(c.query), c.pairs) << c.query;
+  for (const auto& c : cases)
+    EXPECT_EQ(vexa::ui::uri::parse_form_query(c.query), c.pairs) << c.query;
 }
 
 TEST(TextSelection, StepsByCodePoint) {
-  const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\x8E" "b";  // a é € 📎 b
+  const std::string text =
+      "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\x8E"
+      "b";  // a é € 📎 b
   const std::vector<std::size_t> boundaries = {0, 1, 3, 6, 10, 11};
   for (std::size_t i = 0; i + 1 < boundaries.size(); ++i) {
     EXPECT_EQ(vexa::ui::text_selection::next_char_boundary(text, boundaries[i]), boundaries[i + 1]);

@@ -10,9 +10,10 @@ namespace {
 
 TEST(Log, JsonLineHasTargetLevelMessageThenFields) {
   const vexa::log::Event event{
-      "mail::engine", vexa::log::Level::Warn, "fetch failed", {{"message", "fetch failed"},
-                                                               {"error", "bad \"reply\"\n"},
-                                                               {"count", "3"}}};
+      "mail::engine",
+      vexa::log::Level::Warn,
+      "fetch failed",
+      {{"message", "fetch failed"}, {"error", "bad \"reply\"\n"}, {"count", "3"}}};
   EXPECT_EQ(vexa::log::to_json_line(event),
             R"({"target":"mail::engine","level":"warn","message":"fetch failed",)"
             R"("error":"bad \"reply\"\n","count":"3"})");

@@ -6,10 +6,9 @@
 #include <expected>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "vexa/ui/persist.h"
 
@@ -21,8 +20,8 @@ struct EncodedAction {
 };
 
 // A family handler applies an encoded value to the document; the error text reaches the caller.
-using FamilyHandler =
-    std::function<std::expected<nlohmann::json, std::string>(const nlohmann::json&, persist::Document&)>;
+using FamilyHandler = std::function<std::expected<nlohmann::json, std::string>(
+    const nlohmann::json&, persist::Document&)>;
 
 struct HistoryEntry {
   std::uint64_t sequence = 0;

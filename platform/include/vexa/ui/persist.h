@@ -7,12 +7,11 @@
 #include <expected>
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 namespace vexa::persist {
 

@@ -1,0 +1,158 @@
+// HTTPS against a loopback server whose certificate only a throw-away CA file vouches for: the
+// file reaches libcurl only through client_config, and verification covers peer and host name.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "vexa/net/net.h"
+
+namespace http = vexa::net::http;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A self-signed certificate for IP 127.0.0.1 only, so "localhost" does not match it.
+struct TestCertificate {
+  EVP_PKEY* key = nullptr;
+  X509* cert = nullptr;
+  std::filesystem::path pem_path;
+
+  TestCertificate() {
+    key = EVP_EC_gen("P-256");
+    cert = X509_new();
+    X509_set_version(cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("Vexa test CA"), -1, -1, 0);
+    X509_set_issuer_name(cert, name);
+    X509V3_CTX ctx;
+    X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
+    for (const auto& [nid, value] : {std::pair{NID_basic_constraints, "critical,CA:TRUE"},
+                                     std::pair{NID_subject_alt_name, "IP:127.0.0.1"}}) {
+      X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+      X509_add_ext(cert, ext, -1);
+      X509_EXTENSION_free(ext);
+    }
+    X509_sign(cert, key, EVP_sha256());
+    pem_path = std::filesystem::temp_directory_path() /
+               ("vexa-test-ca-" + std::to_string(::getpid()) + ".pem");
+    FILE* f = std::fopen(pem_path.c_str(), "w");
+    PEM_write_X509(f, cert);
+    std::fclose(f);
+  }
+  ~TestCertificate() {
+    std::filesystem::remove(pem_path);
+    X509_free(cert);
+    EVP_PKEY_free(key);
+  }
+};
+
+// Answers up to `connections` TLS connections with "200 OK" / "secure".
+class TlsServer {
+ public:
+  TlsServer(const TestCertificate& certificate, int connections) {
+    // The client may hang up first (a refused certificate, a time-out); a write then must fail
+    // quietly instead of killing the test.
+    std::signal(SIGPIPE, SIG_IGN);
+    ctx_ = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate(ctx_, certificate.cert);
+    SSL_CTX_use_PrivateKey(ctx_, certificate.key);
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(listener_, 4);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this, connections] {
+      for (int i = 0; i < connections; ++i) serve_one();
+    });
+  }
+  ~TlsServer() {
+    thread_.join();
+    ::close(listener_);
+    SSL_CTX_free(ctx_);
+  }
+  int port() const { return port_; }
+
+ private:
+  void serve_one() {
+    pollfd p{listener_, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) return;
+    const int fd = ::accept(listener_, nullptr, nullptr);
+    if (fd < 0) return;
+    timeval tv{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    SSL* ssl = SSL_new(ctx_);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) {
+      char buffer[4096];
+      (void)SSL_read(ssl, buffer, sizeof buffer);
+      const std::string response =
+          "HTTP/1.1 200 OK\r\nContent-Length: 6\r\nConnection: close\r\n\r\nsecure";
+      SSL_write(ssl, response.data(), static_cast<int>(response.size()));
+      SSL_shutdown(ssl);
+    }
+    SSL_free(ssl);
+    ::close(fd);
+    ERR_clear_error();
+  }
+
+  SSL_CTX* ctx_ = nullptr;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST(BlockingClientTls, TrustsOnlyTheConfiguredRootsAndChecksTheHostName) {
+  const TestCertificate certificate;
+  TlsServer server(certificate, 3);
+  const std::string port = std::to_string(server.port());
+
+  std::optional<std::string> saved;
+  if (const char* v = std::getenv("SSL_CERT_FILE")) saved = v;
+
+  ::setenv("SSL_CERT_FILE", certificate.pem_path.c_str(), 1);
+  auto trusting = http::blocking_client().timeout(5s).build();
+  ASSERT_TRUE(trusting) << trusting.error();
+  const auto ok = trusting->get("https://127.0.0.1:" + port + "/");
+  ASSERT_TRUE(ok) << ok.error();
+  EXPECT_EQ(ok->status, 200);
+  EXPECT_EQ(ok->body, "secure");
+
+  // Same trusted certificate, wrong name.
+  const auto wrong_name = trusting->get("https://localhost:" + port + "/");
+  EXPECT_FALSE(wrong_name);
+
+  if (saved) {
+    ::setenv("SSL_CERT_FILE", saved->c_str(), 1);
+  } else {
+    ::unsetenv("SSL_CERT_FILE");
+  }
+  const http::BlockingClient untrusting(5s, vexa::net::ClientConfig{});
+  const auto refused = untrusting.get("https://127.0.0.1:" + port + "/");
+  ASSERT_FALSE(refused);
+  EXPECT_NE(refused.error().find("certificate"), std::string::npos) << refused.error();
+}
+
+}  // namespace
