@@ -14,11 +14,13 @@
 
 namespace vexa::accounts::detail {
 
-std::expected<std::optional<std::string>, std::string> read_file(const std::filesystem::path& path) {
+std::expected<std::optional<std::string>, std::string> read_file(
+    const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return std::nullopt;
-    return std::unexpected(fmt::format("could not read {}: {}", path.string(), std::strerror(errno)));
+    return std::unexpected(
+        fmt::format("could not read {}: {}", path.string(), std::strerror(errno)));
   }
   std::string bytes;
   char buf[8192];
@@ -28,7 +30,8 @@ std::expected<std::optional<std::string>, std::string> read_file(const std::file
     if (n < 0) {
       int err = errno;
       ::close(fd);
-      return std::unexpected(fmt::format("could not read {}: {}", path.string(), std::strerror(err)));
+      return std::unexpected(
+          fmt::format("could not read {}: {}", path.string(), std::strerror(err)));
     }
     if (n == 0) break;
     bytes.append(buf, static_cast<std::size_t>(n));
@@ -66,7 +69,8 @@ std::expected<void, std::string> ensure_dir(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir.parent_path(), ec);
   }
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    return std::unexpected(fmt::format("could not create {}: {}", dir.string(), std::strerror(errno)));
+    return std::unexpected(
+        fmt::format("could not create {}: {}", dir.string(), std::strerror(errno)));
   }
   if (!std::filesystem::is_directory(dir, ec)) {
     return std::unexpected(fmt::format("could not create {}: not a directory", dir.string()));
@@ -77,7 +81,8 @@ std::expected<void, std::string> ensure_dir(const std::filesystem::path& dir) {
 std::expected<DirLock, std::string> DirLock::acquire(const std::filesystem::path& dir) {
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    return std::unexpected(fmt::format("could not open {}: {}", dir.string(), std::strerror(errno)));
+    return std::unexpected(
+        fmt::format("could not open {}: {}", dir.string(), std::strerror(errno)));
   }
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno == EINTR) continue;

@@ -2,10 +2,9 @@
 // File helpers shared by the account service's three files.
 #include <expected>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 namespace vexa::accounts::detail {
 

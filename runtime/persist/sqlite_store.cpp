@@ -18,7 +18,9 @@ constexpr std::string_view kVersion = "1";
 
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  Statement(sqlite3* db, const char* sql) {
+    rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+  }
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -52,6 +54,14 @@ Probe single_integer(sqlite3* db, const char* sql) {
   int rc = stmt.step();
   if (rc == SQLITE_ROW) return {SQLITE_OK, sqlite3_column_int64(stmt.get(), 0)};
   return {rc == SQLITE_DONE ? SQLITE_OK : rc, 0};
+}
+
+// The first column of the first row; nullopt on error or no row.
+std::optional<std::string> single_text(sqlite3* db, const char* sql) {
+  Statement stmt(db, sql);
+  if (!stmt.ok() || stmt.step() != SQLITE_ROW) return std::nullopt;
+  const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
+  return text ? std::optional<std::string>(reinterpret_cast<const char*>(text)) : std::nullopt;
 }
 
 bool has_our_schema(sqlite3* db) {
@@ -155,12 +165,12 @@ std::expected<SqliteStore::Opened, std::string> SqliteStore::open(
   int rc = sqlite3_open_v2(shown.c_str(), &raw, flags, nullptr);
   std::unique_ptr<SqliteStore> store(new SqliteStore(raw));
   auto fail = [&](std::string_view what) {
-    return std::unexpected(
-        fmt::format("cannot open the document {}: {}", shown, what.empty() ? "unknown error" : what));
+    return std::unexpected(fmt::format("cannot open the document {}: {}", shown,
+                                       what.empty() ? "unknown error" : what));
   };
   if (rc != SQLITE_OK) return fail(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
   sqlite3_extended_result_codes(raw, 1);
-  sqlite3_busy_timeout(raw, 2000);
+  sqlite3_busy_timeout(raw, 1000);
 
   // One writer per file: two processes each holding their own copy of the tree would hand out
   // the same node ids and overwrite each other's rows. Exclusive mode also keeps WAL's
@@ -185,22 +195,20 @@ std::expected<SqliteStore::Opened, std::string> SqliteStore::open(
 
   // WAL with synchronous=FULL syncs the log on every commit, so a transaction that `commit`
   // reported is on disk even after a power loss; NORMAL would only survive a process crash.
-  Statement wal(raw, "PRAGMA journal_mode = WAL");
-  if (!wal.ok() || wal.step() != SQLITE_ROW ||
-      std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(wal.get(), 0))) != "wal") {
-    return fail(sqlite3_errmsg(raw));
-  }
+  if (single_text(raw, "PRAGMA journal_mode = WAL") != "wal") return fail(sqlite3_errmsg(raw));
   if (exec(raw, "PRAGMA synchronous = FULL") != SQLITE_OK) return fail(sqlite3_errmsg(raw));
 
   if (fresh) {
-    rc = exec(raw,
-              "BEGIN EXCLUSIVE;"
-              "CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
-              "CREATE TABLE nodes (id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, key BLOB,"
-              " pos INTEGER NOT NULL DEFAULT 0, kind INTEGER NOT NULL, value BLOB);"
-              "INSERT INTO meta VALUES ('format', 'vexa.persist.document'), ('version', '1');"
-              "PRAGMA application_id = 1447384129;"
-              "COMMIT;");
+    const std::string create = fmt::format(
+        "BEGIN EXCLUSIVE;"
+        "CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
+        "CREATE TABLE nodes (id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, key BLOB,"
+        " pos INTEGER NOT NULL DEFAULT 0, kind INTEGER NOT NULL, value BLOB);"
+        "INSERT INTO meta VALUES ('format', '{}'), ('version', '{}');"
+        "PRAGMA application_id = {};"
+        "COMMIT;",
+        kFormat, kVersion, kApplicationId);
+    rc = exec(raw, create.c_str());
     if (rc != SQLITE_OK) {
       std::string why = sqlite3_errmsg(raw);
       exec(raw, "ROLLBACK");
@@ -214,10 +222,7 @@ std::expected<SqliteStore::Opened, std::string> SqliteStore::open(
       }
       return fail(sqlite3_errmsg(raw));
     }
-    Statement check(raw, "PRAGMA quick_check");
-    if (!check.ok() || check.step() != SQLITE_ROW ||
-        std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0))) !=
-            "ok") {
+    if (single_text(raw, "PRAGMA quick_check") != "ok") {
       return std::unexpected(fmt::format("the document {} is damaged", shown));
     }
   }

@@ -18,13 +18,13 @@ namespace vexa::persist {
 struct Node {
   NodeId parent = kNoNode;
   Kind kind = Kind::Map;
-  std::string key;        // under a map parent
-  std::int64_t pos = 0;   // under a list parent: ascending order, gaps allowed
-  std::string text;       // Kind::String
-  bool flag = false;      // Kind::Bool
+  std::string key;       // under a map parent
+  std::int64_t pos = 0;  // under a list parent: ascending order, gaps allowed
+  std::string text;      // Kind::String
+  bool flag = false;     // Kind::Bool
   std::map<std::string, NodeId, std::less<>> children;  // Kind::Map
   std::vector<NodeId> items;                            // Kind::List, in order
-  bool stored = false;    // has a row in storage
+  bool stored = false;                                  // has a row in storage
 };
 
 // What a commit must write: rows to delete, then rows to insert or update.

@@ -31,7 +31,8 @@ namespace fs = std::filesystem;
     doc.list_push_string(log, std::to_string(n));
     doc.put_string(kRoot, "last", std::to_string(n));
     NodeId bulk = doc.put_map(kRoot, "bulk");
-    for (int i = 0; i < 20; ++i) doc.put_string(bulk, std::to_string(i), filler + std::to_string(n));
+    for (int i = 0; i < 20; ++i)
+      doc.put_string(bulk, std::to_string(i), filler + std::to_string(n));
     if (!doc.commit()) _exit(3);
     if (write(out, &n, sizeof n) != sizeof n) _exit(4);
   }

@@ -23,8 +23,8 @@ TEST(Document, TypedReadsAreAbsentForOtherKinds) {
     bool map, list, string, boolean;
   };
   const std::vector<Case> cases = {
-      {"m", true, false, false, false},   {"l", false, true, false, false},
-      {"s", false, false, true, false},   {"b", false, false, false, true},
+      {"m", true, false, false, false},        {"l", false, true, false, false},
+      {"s", false, false, true, false},        {"b", false, false, false, true},
       {"missing", false, false, false, false},
   };
   for (const auto& c : cases) {

@@ -162,7 +162,7 @@ TEST_F(DocumentFile, FileThatIsNotOursIsReportedAndLeftUntouched) {
        "is not a document of this application"},
       {"our mark but no tables",
        [](const fs::path& p) {
-         foreign_database(p, "PRAGMA application_id = 1447384129; CREATE TABLE x (y);");
+         foreign_database(p, "PRAGMA application_id = 1447385153; CREATE TABLE x (y);");
        },
        "is not a document of this application"},
       {"a directory", [](const fs::path& p) { fs::create_directory(p); }, "is not a document"},
@@ -176,7 +176,9 @@ TEST_F(DocumentFile, FileThatIsNotOursIsReportedAndLeftUntouched) {
     ASSERT_FALSE(doc);
     EXPECT_NE(doc.error().find(c.error_part), std::string::npos) << doc.error();
     EXPECT_NE(doc.error().find(path_.string()), std::string::npos) << doc.error();
-    if (fs::is_regular_file(path_)) EXPECT_EQ(read_bytes(path_), before);
+    if (fs::is_regular_file(path_)) {
+      EXPECT_EQ(read_bytes(path_), before);
+    }
     EXPECT_FALSE(fs::exists(path_.string() + "-wal"));
   }
 }
@@ -210,7 +212,8 @@ TEST_F(DocumentFile, OpenPlacesTheFileInTheDirectoryOrTheDataHome) {
   const char* old = getenv("XDG_DATA_HOME");
   std::string saved = old ? old : "";
   setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
-  EXPECT_EQ(default_path("io.vexa.test"), dir_ / "data" / "vexa" / "io.vexa.test" / "document.sqlite3");
+  EXPECT_EQ(default_path("io.vexa.test"),
+            dir_ / "data" / "vexa" / "io.vexa.test" / "document.sqlite3");
   auto by_default = open("io.vexa.test", {});
   ASSERT_TRUE(by_default) << by_default.error();
   EXPECT_TRUE(fs::exists(dir_ / "data" / "vexa" / "io.vexa.test" / "document.sqlite3"));
