@@ -109,10 +109,17 @@ std::expected<DraftData, std::string> draft_from_json(const Json& v) {
 }
 
 std::string attachments_to_json_text(const std::vector<DraftAttachment>& list) {
-  Json out = Json::array();
-  for (const auto& attachment : list) out.push_back(to_json(attachment));
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (const auto& a : list) {
+    nlohmann::ordered_json record;
+    record["content_id"] = a.content_id;
+    record["filename"] = a.filename;
+    record["mime"] = a.mime;
+    record["size"] = a.size;
+    out.push_back(std::move(record));
+  }
   // Replace rather than throw on a file name that is not UTF-8.
-  return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::expected<std::vector<DraftAttachment>, std::string> attachments_from_json_text(

@@ -102,7 +102,7 @@ bool invitation_accepted(std::string_view ics) {
 
   for (const std::string& raw : *lines) {
     const auto line = parse_content_line(raw);
-    if (!line || stack.empty() && line->name != "BEGIN") return false;
+    if (!line || (stack.empty() && line->name != "BEGIN")) return false;
     const std::string value = ascii_upper(trim_ascii(line->value));
     if (line->name == "BEGIN") {
       if (value.empty()) return false;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "compose/attachments.h"
+#include "compose/envelope.h"
 #include "compose/recipients.h"
 #include "mailbox/types.h"
 
@@ -92,14 +93,15 @@ void add_mailbox(InternetAddressList* list, const std::optional<std::string>& na
 // The right-hand side of a Message-ID is the sender's domain when it is a plain host name.
 std::string message_id_domain(std::string_view email) {
   const auto at = email.rfind('@');
-  std::string_view domain = at == std::string_view::npos ? std::string_view() : email.substr(at + 1);
+  std::string_view domain =
+      at == std::string_view::npos ? std::string_view() : email.substr(at + 1);
   while (!domain.empty() && (domain.back() == ' ' || domain.back() == '\t')) {
     domain.remove_suffix(1);
   }
   bool plain = !domain.empty();
   for (char c : domain) {
-    plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                      (c >= '0' && c <= '9') || c == '-' || c == '.');
+    plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '.');
   }
   return plain ? std::string(domain) : std::string("localhost");
 }
@@ -130,9 +132,12 @@ std::expected<std::string, std::string> assemble_outgoing(const StoredConfig& ac
   add_mailbox(g_mime_message_get_from(message.get()), sender_name, account.email);
   g_mime_message_set_subject(message.get(), header_safe(draft.subject).c_str(), "utf-8");
 
-  for (const auto& [field, type] : {std::pair{&draft.to, GMIME_ADDRESS_TYPE_TO},
-                                    std::pair{&draft.cc, GMIME_ADDRESS_TYPE_CC}}) {
+  for (const auto& [field, type] :
+       {std::pair{&draft.to, GMIME_ADDRESS_TYPE_TO}, std::pair{&draft.cc, GMIME_ADDRESS_TYPE_CC}}) {
     for (const auto& recipient : parse_recipients(*field)) {
+      // A piece that is not an address is not sent to either (the envelope drops it too), and
+      // written raw it could unbalance quotes and change how the rest of the header reads.
+      if (!parse_plain_address(recipient.address)) continue;
       add_mailbox(g_mime_message_get_addresses(message.get(), type), recipient.name,
                   recipient.address);
     }
@@ -142,8 +147,7 @@ std::expected<std::string, std::string> assemble_outgoing(const StoredConfig& ac
   GDateTime* now = g_date_time_new_now_local();
   g_mime_message_set_date(message.get(), now);
   g_date_time_unref(now);
-  const std::string message_id =
-      uuid_text(new_uuid_v4()) + "@" + message_id_domain(account.email);
+  const std::string message_id = uuid_text(new_uuid_v4()) + "@" + message_id_domain(account.email);
   g_mime_message_set_message_id(message.get(), message_id.c_str());
 
   GPtr<GMimeObject> body = text_part("plain", draft.body);
@@ -160,8 +164,7 @@ std::expected<std::string, std::string> assemble_outgoing(const StoredConfig& ac
     for (const auto& attachment : draft.attachments) {
       auto content = load_for_sending(attachment);
       if (!content) return std::unexpected(content.error());
-      const std::string_view bytes(reinterpret_cast<const char*>(content->data()),
-                                   content->size());
+      const std::string_view bytes(reinterpret_cast<const char*>(content->data()), content->size());
       g_mime_multipart_add(mixed.get(),
                            attachment_part(attachment.mime, attachment.filename, bytes).get());
     }

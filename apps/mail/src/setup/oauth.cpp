@@ -42,8 +42,8 @@ using FormPairs = std::vector<std::pair<std::string, std::string>>;
 // Posts the form and returns the body; the status is not examined because a rejection is
 // recognised by the missing access token.
 std::expected<std::string, std::string> post_token_form(OAuthProvider provider,
-                                                         const std::optional<std::string>& endpoint,
-                                                         const FormPairs& pairs) {
+                                                        const std::optional<std::string>& endpoint,
+                                                        const FormPairs& pairs) {
   auto client = vexa::net::http::blocking_client().timeout(kTokenTimeout).build();
   if (!client) return std::unexpected(client.error());
   const std::string url =
@@ -85,8 +85,7 @@ std::optional<std::string> client_id(OAuthProvider provider) {
   return std::string(value);
 }
 
-std::expected<OAuthTokens, std::string> refresh(OAuthProvider provider,
-                                                std::string_view client_id,
+std::expected<OAuthTokens, std::string> refresh(OAuthProvider provider, std::string_view client_id,
                                                 std::string_view refresh_token,
                                                 const std::optional<std::string>& token_endpoint) {
   auto body = post_token_form(provider, token_endpoint,
@@ -100,7 +99,7 @@ std::expected<OAuthTokens, std::string> refresh(OAuthProvider provider,
   if (!tokens->refresh_token || tokens->refresh_token->empty()) {
     tokens->refresh_token = std::string(refresh_token);
   }
-  return tokens;
+  return std::move(*tokens);
 }
 
 std::expected<OAuthTokens, std::string> exchange_code(
@@ -116,7 +115,7 @@ std::expected<OAuthTokens, std::string> exchange_code(
   if (!body) return std::unexpected(body.error());
   auto tokens = read_token_response(*body, unix_now());
   if (!tokens) return std::unexpected("token endpoint rejected exchange: " + *body);
-  return tokens;
+  return std::move(*tokens);
 }
 
 }  // namespace mail::setup

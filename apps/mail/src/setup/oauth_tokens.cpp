@@ -8,8 +8,9 @@ namespace mail::setup {
 namespace {
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-  return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max()
-                                                           : a + b;
+  return b > std::numeric_limits<std::uint64_t>::max() - a
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
 }
 
 // Missing is fine (the default stays); present with another type is not.

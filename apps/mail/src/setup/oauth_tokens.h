@@ -2,11 +2,10 @@
 // The OAuth token record kept in the secret vault under the account's address, and the reading
 // of token endpoint answers.
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace mail::setup {
 

@@ -54,8 +54,7 @@ std::expected<Credential, std::string> resolve_credential(const StoredConfig& co
         fmt::format("set {} to refresh the token", setup::client_id_variable(*provider)));
   }
   if (!tokens->refresh_token || tokens->refresh_token->empty()) {
-    return std::unexpected(
-        std::string("access token expired and no refresh token; sign in again"));
+    return std::unexpected(std::string("access token expired and no refresh token; sign in again"));
   }
 
   auto fresh =

@@ -2,9 +2,8 @@
 
 #include <fstream>
 #include <iterator>
-#include <system_error>
-
 #include <nlohmann/json.hpp>
+#include <system_error>
 
 #include "vexa/atomic_write.h"
 
@@ -51,8 +50,8 @@ ComposeFormat load_compose_format(const std::optional<std::filesystem::path>& di
   return preferences && preferences->plain_text ? ComposeFormat::Text : ComposeFormat::Html;
 }
 
-std::expected<void, std::string> save_compose_format(const std::optional<std::filesystem::path>& dir,
-                                                     ComposeFormat format) {
+std::expected<void, std::string> save_compose_format(
+    const std::optional<std::filesystem::path>& dir, ComposeFormat format) {
   if (!dir) return {};
   std::error_code ec;
   std::filesystem::create_directories(*dir, ec);

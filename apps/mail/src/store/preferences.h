@@ -26,7 +26,7 @@ std::optional<LocalPreferences> parse_local_preferences(std::string_view text);
 ComposeFormat load_compose_format(const std::optional<std::filesystem::path>& dir);
 // Creates the directory when needed and replaces the file atomically. No directory: nothing is
 // written and the result is success.
-std::expected<void, std::string> save_compose_format(const std::optional<std::filesystem::path>& dir,
-                                                     ComposeFormat format);
+std::expected<void, std::string> save_compose_format(
+    const std::optional<std::filesystem::path>& dir, ComposeFormat format);
 
 }  // namespace mail::store

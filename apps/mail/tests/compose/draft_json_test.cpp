@@ -24,14 +24,14 @@ DraftData full_draft() {
   return d;
 }
 
-TEST(DraftJson, WritesMembersInOrderWithNullForAbsentOptionals) {
+TEST(DraftJson, WritesEveryMemberWithNullForAbsentOptionals) {
   DraftData d;
   d.subject = "s";
-  EXPECT_EQ(to_json(d).dump(),
-            R"({"to":"","cc":"","bcc":"","subject":"s","body":"","html_body":null,)"
-            R"("calendar_ics":null,"attachments":[]})");
-  EXPECT_EQ(to_json(DraftAttachment{"id", "f", "m", 7}).dump(),
-            R"({"content_id":"id","filename":"f","mime":"m","size":7})");
+  EXPECT_EQ(to_json(d), json::parse(R"({"to":"","cc":"","bcc":"","subject":"s","body":"",)"
+                                    R"("html_body":null,"calendar_ics":null,"attachments":[]})"));
+  // The stored text keeps the record's member order.
+  EXPECT_EQ(attachments_to_json_text({{"id", "f", "m", 7}}),
+            R"([{"content_id":"id","filename":"f","mime":"m","size":7}])");
 }
 
 TEST(DraftJson, RoundTripsThroughText) {

@@ -19,7 +19,8 @@ std::vector<std::string> event(const std::string& uid_line) {
   return {"BEGIN:VEVENT", uid_line, "DTSTART:20250101T100000Z", "END:VEVENT"};
 }
 
-std::string calendar(const std::string& method, const std::vector<std::vector<std::string>>& parts) {
+std::string calendar(const std::string& method,
+                     const std::vector<std::vector<std::string>>& parts) {
   std::vector<std::string> lines = {"BEGIN:VCALENDAR", "VERSION:2.0", method};
   for (const auto& part : parts) lines.insert(lines.end(), part.begin(), part.end());
   lines.push_back("END:VCALENDAR");
@@ -40,14 +41,18 @@ TEST(InvitationAccepted, AppliesTheBoundedRequestRule) {
   const std::vector<Case> cases = {
       {"one event", good, true},
       {"lower-case request with spaces", calendar("METHOD: request ", {event("UID:a@x")}), true},
-      {"parameters and a quoted colon", calendar("METHOD;X-A=\"b:c\";Y=1,2:REQUEST", {event("UID:a")}), true},
-      {"folded UID line", ics({"BEGIN:VCALENDAR", "METHOD:REQUEST", "BEGIN:VEVENT", "UID:a", " b",
-                               "END:VEVENT", "BEGIN:VEVENT", "UID:ab", "END:VEVENT", "END:VCALENDAR"}),
+      {"parameters and a quoted colon",
+       calendar("METHOD;X-A=\"b:c\";Y=1,2:REQUEST", {event("UID:a")}), true},
+      {"folded UID line",
+       ics({"BEGIN:VCALENDAR", "METHOD:REQUEST", "BEGIN:VEVENT", "UID:a", " b", "END:VEVENT",
+            "BEGIN:VEVENT", "UID:ab", "END:VEVENT", "END:VCALENDAR"}),
        true},
-      {"two events with one UID", calendar("METHOD:REQUEST", {event("UID:a"), event("UID:a")}), true},
+      {"two events with one UID", calendar("METHOD:REQUEST", {event("UID:a"), event("UID:a")}),
+       true},
       {"event inside a timezone needs no UID",
-       calendar("METHOD:REQUEST", {{"BEGIN:VTIMEZONE", "BEGIN:VEVENT", "END:VEVENT", "END:VTIMEZONE"},
-                                   event("UID:a")}),
+       calendar(
+           "METHOD:REQUEST",
+           {{"BEGIN:VTIMEZONE", "BEGIN:VEVENT", "END:VEVENT", "END:VTIMEZONE"}, event("UID:a")}),
        true},
       {"publish", calendar("METHOD:PUBLISH", {event("UID:a")}), false},
       {"no method", calendar("VERSION:2.0", {event("UID:a")}), false},
@@ -56,14 +61,16 @@ TEST(InvitationAccepted, AppliesTheBoundedRequestRule) {
       {"event without UID", calendar("METHOD:REQUEST", {event("SUMMARY:x")}), false},
       {"empty UID", calendar("METHOD:REQUEST", {event("UID:  ")}), false},
       {"no event", calendar("METHOD:REQUEST", {}), false},
-      {"only a nested event", calendar("METHOD:REQUEST", {{"BEGIN:VTODO", "BEGIN:VEVENT", "UID:a",
-                                                          "END:VEVENT", "END:VTODO"}}),
+      {"only a nested event",
+       calendar("METHOD:REQUEST",
+                {{"BEGIN:VTODO", "BEGIN:VEVENT", "UID:a", "END:VEVENT", "END:VTODO"}}),
        false},
       {"two calendars", good + good, false},
       {"line before the calendar", "METHOD:REQUEST\r\n" + good, false},
       {"line after the calendar", good + "X-A:b\r\n", false},
       {"unclosed", good.substr(0, good.size() - std::string("END:VCALENDAR\r\n").size()), false},
-      {"mismatched END", calendar("METHOD:REQUEST", {{"BEGIN:VEVENT", "UID:a", "END:VTODO"}}), false},
+      {"mismatched END", calendar("METHOD:REQUEST", {{"BEGIN:VEVENT", "UID:a", "END:VTODO"}}),
+       false},
       {"outer component is not a calendar", ics({"BEGIN:VEVENT", "UID:a", "END:VEVENT"}), false},
       {"ends with a bare LF", bare_lf_end, false},
       {"bare CR inside", bare_cr_inside, false},
@@ -79,7 +86,8 @@ TEST(InvitationAccepted, AppliesTheBoundedRequestRule) {
 TEST(InvitationAccepted, LimitsTheSize) {
   const std::string head = "BEGIN:VCALENDAR\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\nUID:a\r\nX-P:";
   const std::string tail = "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-  const std::string at_limit = head + std::string(kMaxInvitationBytes - head.size() - tail.size(), 'x') + tail;
+  const std::string at_limit =
+      head + std::string(kMaxInvitationBytes - head.size() - tail.size(), 'x') + tail;
   EXPECT_TRUE(invitation_accepted(at_limit));
   EXPECT_FALSE(invitation_accepted(head + "x" + at_limit.substr(head.size())));
 }

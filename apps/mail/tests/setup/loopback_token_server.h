@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,8 +19,10 @@ namespace mail::testing {
 
 class LoopbackTokenServer {
  public:
-  explicit LoopbackTokenServer(std::string answer, int status = 200)
-      : answer_(std::move(answer)), status_(status) {
+  // `on_request` runs on the server thread before each answer is sent.
+  explicit LoopbackTokenServer(std::string answer, int status = 200,
+                               std::function<void()> on_request = {})
+      : answer_(std::move(answer)), status_(status), on_request_(std::move(on_request)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -75,6 +78,7 @@ class LoopbackTokenServer {
       std::lock_guard lock(mutex_);
       bodies_.push_back(request.substr(request.find("\r\n\r\n") + 4));
     }
+    if (on_request_) on_request_();
     const std::string response = "HTTP/1.1 " + std::to_string(status_) +
                                  " Canned\r\nContent-Type: application/json\r\nContent-Length: " +
                                  std::to_string(answer_.size()) + "\r\nConnection: close\r\n\r\n" +
@@ -96,6 +100,7 @@ class LoopbackTokenServer {
 
   std::string answer_;
   int status_;
+  std::function<void()> on_request_;
   int listener_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};

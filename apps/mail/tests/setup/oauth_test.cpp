@@ -85,10 +85,12 @@ TEST(ReadTokenResponse, TakesOnlyWellTypedMembers) {
   };
   const std::vector<Case> cases = {
       {R"({"access_token":"a","refresh_token":"r","expires_in":3599,"token_type":"Bearer"})",
-       OAuthTokens{.access_token = "a", .refresh_token = "r", .expires_in = 3599, .obtained_at = 99}},
+       OAuthTokens{
+           .access_token = "a", .refresh_token = "r", .expires_in = 3599, .obtained_at = 99}},
       {R"({"access_token":"a","refresh_token":5,"expires_in":-3})",
        OAuthTokens{.access_token = "a", .obtained_at = 99}},
-      {R"({"access_token":"a","expires_in":"3600"})", OAuthTokens{.access_token = "a", .obtained_at = 99}},
+      {R"({"access_token":"a","expires_in":"3600"})",
+       OAuthTokens{.access_token = "a", .obtained_at = 99}},
       {R"({"error":"invalid_grant","error_description":"Bad Request"})", std::nullopt},
       {R"({"access_token":null})", std::nullopt},
       {"<html>502</html>", std::nullopt},
@@ -111,7 +113,8 @@ TEST(AccessTokenExpired, SixtySecondMarginAndNoLifetime) {
       {10, max - 5, max - 1, true},
   };
   for (const auto& c : cases) {
-    const OAuthTokens tokens{.access_token = "a", .expires_in = c.expires_in, .obtained_at = c.obtained_at};
+    const OAuthTokens tokens{
+        .access_token = "a", .expires_in = c.expires_in, .obtained_at = c.obtained_at};
     EXPECT_EQ(access_token_expired(tokens, c.now), c.expired)
         << c.expires_in << " " << c.obtained_at << " " << c.now;
   }
@@ -127,7 +130,8 @@ TEST(Refresh, PostsFormInOrderAndKeepsRefreshTokenWhenNoneReturned) {
   EXPECT_EQ(tokens->expires_in, 3600u);
   EXPECT_GE(tokens->obtained_at, before);
   ASSERT_EQ(server.bodies().size(), 1u);
-  EXPECT_EQ(server.bodies()[0], "grant_type=refresh_token&client_id=client+id&refresh_token=old%2Frt");
+  EXPECT_EQ(server.bodies()[0],
+            "grant_type=refresh_token&client_id=client+id&refresh_token=old%2Frt");
 }
 
 TEST(Refresh, RotatedRefreshTokenReplacesTheOldOne) {

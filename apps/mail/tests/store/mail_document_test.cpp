@@ -10,7 +10,8 @@ namespace {
 using vexa::persist::kRoot;
 
 const std::string kValidIcs =
-    "BEGIN:VCALENDAR\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\nUID:m@x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    "BEGIN:VCALENDAR\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\nUID:m@x\r\nEND:VEVENT\r\nEND:"
+    "VCALENDAR\r\n";
 
 MailMessage message(std::uint8_t tag, bool seen = false, FolderRole folder = FolderRole::Inbox) {
   MailMessage m;
@@ -148,8 +149,8 @@ TEST_F(MailDocumentTest, DraftRoundTripsAndKeepsOrDropsOptionalsAsSaved) {
   draft.body = "Hi";
   draft.html_body = "<p>Hi</p>";
   draft.calendar_ics = kValidIcs;
-  draft.attachments = {{compose::content_identity_for(std::string(64, 'c')), "a.txt",
-                        "text/plain", 3}};
+  draft.attachments = {
+      {compose::content_identity_for(std::string(64, 'c')), "a.txt", "text/plain", 3}};
   save_draft(doc_, draft);
   EXPECT_EQ(load_draft(doc_), draft);
 

@@ -50,10 +50,10 @@ TEST(StoredConfig, ParseRules) {
       {with(R"(,"auth":"oauth")"), false},
       {with(R"(,"auth":null)"), false},
       {with(R"(,"unknown":[1,{"x":2}])"), true},
-      {with(R"(,"email":"b@x")"), false},                       // duplicate key
-      {with(R"(,"auth":"OAuth","auth":"Password")"), false},    // duplicate key
-      {with(R"(,"extra":{"k":1},"other":{"k":2})"), true},      // same key, different objects
-      {with(R"(,"extra":{"k":1,"k":2})"), false},               // duplicate in a nested object
+      {with(R"(,"email":"b@x")"), false},                     // duplicate key
+      {with(R"(,"auth":"OAuth","auth":"Password")"), false},  // duplicate key
+      {with(R"(,"extra":{"k":1},"other":{"k":2})"), true},    // same key, different objects
+      {with(R"(,"extra":{"k":1,"k":2})"), false},             // duplicate in a nested object
       {R"({"display_name":"A","email":"a@x","imap_host":"i","imap_port":993,"imap_tls":true,)"
        R"("smtp_host":"s","smtp_port":465,"smtp_tls":true})",
        false},  // no username
