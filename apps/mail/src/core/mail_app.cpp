@@ -136,13 +136,8 @@ void MailApp::reconcile(vexa::persist::Document& doc) {
     if (st.selected_message == id) st.selected_message.reset();
     changed = true;
   }
-  for (const auto& id : std::vector<MessageId>(st.messages.order())) {
-    if (MailMessage* m = st.messages.find_mut(id); m && store::apply_document_to(doc, *m)) changed = true;
-  }
-  if (changed) {
-    st.messages.touch();
-    st.changed = true;
-  }
+  if (store::reconcile(doc, st.messages)) changed = true;
+  if (changed) st.changed = true;
   surface_draft(doc);
   reconciled_doc_revision_ = doc.revision();
   reconciled_store_changes_ = st.messages.change_counter();

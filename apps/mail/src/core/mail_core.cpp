@@ -255,7 +255,7 @@ void MailCore::send(vexa::persist::Document& doc) {
 void MailCore::save_compose_format() {
   if (composer_.plain_text == saved_plain_text) return;
   auto format = composer_.plain_text ? store::ComposeFormat::Text : store::ComposeFormat::Html;
-  if (auto saved = store::save_preferences(location_.resolve(), format); !saved) {
+  if (auto saved = store::save_compose_format(location_.resolve(), format); !saved) {
     state_->set_status(fmt::format(
         "Compose format changed, but could not save that preference: {}", saved.error()));
     return;

@@ -47,7 +47,7 @@ vexa::ui::LaunchedRoot build_normal_root() {
   // 5. The root.
   PersistenceLocation location{PersistenceLocation::Kind::ConfigRoot, {}};
   auto app = std::make_unique<MailApp>(state, std::move(worker), location);
-  bool plain = store::load_preferences(location.resolve()) == store::ComposeFormat::Text;
+  bool plain = store::load_compose_format(location.resolve()) == store::ComposeFormat::Text;
   app->core().composer().plain_text = plain;
   app->core().saved_plain_text = plain;
   // A store that failed to load is never written over by the selected-account upkeep.

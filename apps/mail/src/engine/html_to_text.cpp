@@ -21,20 +21,21 @@ Break break_for(std::string_view tag) {
                                                     "h5", "h6", "blockquote", "pre", "ul",
                                                     "ol", "dl", "table",      "hr",  "figure"};
   static constexpr std::string_view kLine[] = {
-      "div",    "li",      "tr",     "dt",      "dd",   "section", "article", "header",
-      "footer", "address", "center", "caption", "main", "nav",     "aside",   "form",
-      "tbody",  "thead",   "tfoot",  "details", "summary"};
+      "div",    "li",     "tr",      "dt",     "dd",      "section", "article",
+      "header", "footer", "address", "center", "caption", "main",    "nav",
+      "aside",  "form",   "tbody",   "thead",  "tfoot",   "details", "summary"};
   if (std::ranges::find(kParagraph, tag) != std::end(kParagraph)) return Break::Paragraph;
   if (std::ranges::find(kLine, tag) != std::end(kLine)) return Break::Line;
   return Break::None;
 }
 
 bool skipped(std::string_view tag) {
-  return tag == "head" || tag == "style" || tag == "script" || tag == "template" ||
-         tag == "title";
+  return tag == "head" || tag == "style" || tag == "script" || tag == "template" || tag == "title";
 }
 
-bool is_space(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool is_space(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 
 // Collects text with collapsed white space; breaks are requested and only written once the next
 // visible text arrives, so trailing and repeated breaks never pile up.
@@ -70,7 +71,14 @@ class TextSink {
         continue;
       }
       flush();
-      out_.push_back(static_cast<char>(c));
+      // Copy the whole run of ordinary bytes up to the next space or no-break space at once.
+      std::size_t end = i + 1;
+      while (end < s.size() && !is_space(static_cast<unsigned char>(s[end])) &&
+             static_cast<unsigned char>(s[end]) != 0xC2) {
+        ++end;
+      }
+      out_.append(s, i, end - i);
+      i = end - 1;
     }
   }
 
@@ -119,10 +127,10 @@ struct DocFree {
 std::string html_to_text(std::string_view html) {
   if (html.empty()) return {};
   const int size = static_cast<int>(std::min<std::size_t>(html.size(), INT_MAX));
-  std::unique_ptr<xmlDoc, DocFree> doc(
-      htmlReadMemory(html.data(), size, nullptr, "UTF-8",
-                     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                         HTML_PARSE_NONET | HTML_PARSE_COMPACT));
+  std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(html.data(), size, nullptr, "UTF-8",
+                                                      HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
+                                                          HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                                          HTML_PARSE_COMPACT));
   if (!doc) return {};
 
   TextSink sink;

@@ -55,15 +55,22 @@ std::string valid_utf8(std::string_view s) {
   return fixed.ptr;
 }
 
-std::string valid_utf8(const char* s) { return s ? valid_utf8(std::string_view(s)) : std::string(); }
+std::string valid_utf8(const char* s) {
+  return s ? valid_utf8(std::string_view(s)) : std::string();
+}
 
 std::string unix_newlines(std::string text) {
+  std::size_t cr = text.find("\r\n");
+  if (cr == std::string::npos) return text;
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out.push_back(text[i]);
+  std::size_t from = 0;
+  while (cr != std::string::npos) {
+    out.append(text, from, cr - from);
+    from = cr + 1;  // keep the '\n'
+    cr = text.find("\r\n", from);
   }
+  out.append(text, from, std::string::npos);
   return out;
 }
 
@@ -79,7 +86,8 @@ void collect_addresses(InternetAddressList* list, std::vector<MailAddress>& out,
     }
     if (!INTERNET_ADDRESS_IS_MAILBOX(address)) continue;
     MailAddress entry;
-    entry.address = valid_utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+    entry.address =
+        valid_utf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
     if (const char* name = internet_address_get_name(address); name && *name) {
       entry.name = valid_utf8(name);
     }
@@ -166,8 +174,8 @@ void walk(const std::vector<GMimeObject*>& parts, std::string_view multipart_sub
         GFreeString lower(g_ascii_strdown(sub, -1));
         subtype = lower.ptr;
       }
-      walk(children, subtype, in_alternative || subtype == "alternative", text, html,
-           attachments, depth + 1);
+      walk(children, subtype, in_alternative || subtype == "alternative", text, html, attachments,
+           depth + 1);
       continue;
     }
     if (!GMIME_IS_PART(part)) {

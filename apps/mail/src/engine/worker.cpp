@@ -1,6 +1,7 @@
 #include "engine/worker.h"
 
 #include <pthread.h>
+#include <vexa/log.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +9,6 @@
 #include <string>
 #include <system_error>
 #include <utility>
-
-#include <vexa/log.h>
 
 #include "engine/live_backend.h"
 #include "engine/offline_backend.h"
@@ -27,8 +26,8 @@ void run_worker(std::unique_ptr<MailBackend> backend, vexa::Receiver<WorkerComma
     try {
       backend->handle(std::move(*command), events);
     } catch (const std::exception& e) {
-      events.send(Failed{command_kind, id, std::string(backend->failure_label(command_kind)),
-                         e.what()});
+      events.send(
+          Failed{command_kind, id, std::string(backend->failure_label(command_kind)), e.what()});
     } catch (...) {
       events.send(Failed{command_kind, id, std::string(backend->failure_label(command_kind)),
                          "unexpected engine failure"});
@@ -87,12 +86,11 @@ WorkerHandle start_worker(std::unique_ptr<MailBackend> backend) {
   std::shared_future<void> done = finished.get_future().share();
   std::thread thread;
   try {
-    thread = std::thread(
-        [backend = std::move(backend), commands = std::move(command_rx),
-         events = std::move(event_tx), finished = std::move(finished)]() mutable {
-          run_worker(std::move(backend), std::move(commands), std::move(events));
-          finished.set_value();
-        });
+    thread = std::thread([backend = std::move(backend), commands = std::move(command_rx),
+                          events = std::move(event_tx), finished = std::move(finished)]() mutable {
+      run_worker(std::move(backend), std::move(commands), std::move(events));
+      finished.set_value();
+    });
   } catch (const std::system_error&) {
     std::fputs("spawn mail engine worker\n", stderr);
     std::abort();

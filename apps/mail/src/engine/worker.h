@@ -1,14 +1,14 @@
 #pragma once
 // The mail worker: one thread, "mail-engine", that takes commands one at a time in arrival
 // order and answers each with its events and then exactly one Finished.
+#include <vexa/channel.h>
+
 #include <chrono>
 #include <cstdint>
 #include <future>
 #include <memory>
 #include <string_view>
 #include <thread>
-
-#include <vexa/channel.h>
 
 #include "engine/worker_protocol.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "compose/draft.h"
-#include "store/stored_config.h"
 #include "mailbox/types.h"
+#include "store/stored_config.h"
 
 namespace mail::engine {
 
@@ -109,10 +109,13 @@ struct Finished {
   RequestId request_id;
 };
 
-using WorkerEvent = std::variant<Connected, FoldersListed, Synced, Delivered, SignedIn, Failed, Finished>;
+using WorkerEvent =
+    std::variant<Connected, FoldersListed, Synced, Delivered, SignedIn, Failed, Finished>;
 
 // Tag codes 0..6 in the order above.
-inline std::uint8_t tag(const WorkerEvent& event) { return static_cast<std::uint8_t>(event.index()); }
+inline std::uint8_t tag(const WorkerEvent& event) {
+  return static_cast<std::uint8_t>(event.index());
+}
 const RequestId& request_id(const WorkerEvent& event);
 
 }  // namespace mail::engine

@@ -127,6 +127,11 @@ bool is_present(const Document& doc, std::string_view key) {
   return message_flags(doc, key).has_value();
 }
 
+bool is_purged(const Document& doc, std::string_view key) {
+  const auto map = presence(doc, key);
+  return map && doc.get_bool(*map, "purged") == true;
+}
+
 void record_fetched(Document& doc, const MailMessage& message) {
   const std::string key = message_key(message.id);
   record_present(doc, key);

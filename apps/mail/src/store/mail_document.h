@@ -38,6 +38,8 @@ void remove_label(Document& doc, std::string_view key, std::string_view label);
 void record_present(Document& doc, std::string_view key);
 void mark_purged(Document& doc, std::string_view key);
 bool is_present(const Document& doc, std::string_view key);
+// The user deleted the message permanently; it is never shown again.
+bool is_purged(const Document& doc, std::string_view key);
 
 // Records a fetched message; the server's read, star and folder fill in only what the
 // document does not hold yet, so local changes survive later fetches.

@@ -11,8 +11,8 @@ namespace {
 constexpr std::int64_t kNow = 1'700'000'000;
 
 MailMessage build(const std::string& raw, std::optional<std::int64_t> internal = std::nullopt) {
-  std::optional<MailMessage> m = build_mail_message(raw, FolderRole::Inbox, false, false,
-                                                    internal, kNow);
+  std::optional<MailMessage> m =
+      build_mail_message(raw, FolderRole::Inbox, false, false, internal, kNow);
   EXPECT_TRUE(m.has_value()) << raw;
   return m.value_or(MailMessage{});
 }
@@ -57,6 +57,8 @@ struct BodyCase {
   std::size_t attachments;
 };
 
+void PrintTo(const BodyCase& c, std::ostream* os) { *os << c.name; }
+
 class Bodies : public ::testing::TestWithParam<BodyCase> {};
 
 TEST_P(Bodies, PicksTextHtmlAndAttachments) {
@@ -98,9 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "<p>Hello&nbsp;world</p><p>Second <b>para</b></p><script>x()</script>"
                  "</body></html>\n",
                  0},
-        BodyCase{"alternative", kAlternative, "Plain form\n", "<p>HTML form</p>\n", 0},
+        BodyCase{"alternative", kAlternative, "Plain form", "<p>HTML form</p>", 0},
         BodyCase{"alternative_html_only_in_mixed", kMixedWithAlternative, "only html",
-                 "<b>only html</b>\n", 2},
+                 "<b>only html</b>", 2},
         BodyCase{"whitespace_only_html_is_absent",
                  "From: a@example.com\nContent-Type: text/html\n\n   \n\n", "", std::nullopt, 0},
         BodyCase{"latin1_body_is_utf8",
@@ -111,12 +113,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "From: a@example.com\nContent-Type: text/plain\n"
                  "Content-Disposition: attachment; filename=notes.txt\n\nnotes\n",
                  "", std::nullopt, 1},
+        BodyCase{"forwarded_message_is_an_attachment",
+                 "From: a@example.com\nMIME-Version: 1.0\n"
+                 "Content-Type: multipart/mixed; boundary=f\n\n"
+                 "--f\nContent-Type: text/plain\n\nsee below\n"
+                 "--f\nContent-Type: message/rfc822\n\n"
+                 "From: b@example.org\nSubject: inner\n\ninner body\n--f--\n",
+                 "see below", std::nullopt, 1},
         BodyCase{"named_text_after_body_is_attachment",
                  "From: a@example.com\nMIME-Version: 1.0\n"
                  "Content-Type: multipart/mixed; boundary=x\n\n"
                  "--x\nContent-Type: text/plain\n\nbody\n"
                  "--x\nContent-Type: text/plain; name=log.txt\n\nlog line\n--x--\n",
-                 "body\n", std::nullopt, 1}),
+                 "body", std::nullopt, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BuildMailMessage, AttachmentsAreDecodedAndTyped) {
@@ -130,7 +139,7 @@ TEST(BuildMailMessage, AttachmentsAreDecodedAndTyped) {
       "--m\nContent-Type: application/octet-stream\nContent-Disposition: attachment\n\n"
       "--m--\n";
   MailMessage m = build(raw);
-  EXPECT_EQ(m.body_text, "See attached.\n");
+  EXPECT_EQ(m.body_text, "See attached.");
   ASSERT_EQ(m.attachments.size(), 2u);
   const MessageAttachment& pdf = m.attachments[0];
   EXPECT_EQ(pdf.filename, "Re\u00e7u.pdf");
@@ -170,14 +179,14 @@ TEST(BuildMailMessage, IdentityFollowsMessageIdHeader) {
     return build("From: a@example.com\nMessage-ID:" + header + "\n\nx\n").id;
   };
   const MessageId expected = message_id_from_header("same@example.com");
-  for (const char* header : {" <same@example.com>", "   <same@example.com>  ",
-                             " same@example.com", " <<same@example.com>>"}) {
+  for (const char* header : {" <same@example.com>", "   <same@example.com>  ", " same@example.com",
+                             " <<same@example.com>>"}) {
     EXPECT_EQ(id_of(header), expected) << header;
   }
   // Without a usable identifier every fetch yields a fresh identity; "<>" must not make all
   // such messages collide.
-  for (const std::string raw : {"From: a@example.com\n\nx\n",
-                                "From: a@example.com\nMessage-ID: <>\n\nx\n"}) {
+  for (const std::string& raw :
+       {"From: a@example.com\n\nx\n", "From: a@example.com\nMessage-ID: <>\n\nx\n"}) {
     MailMessage first = build(raw);
     MailMessage second = build(raw);
     EXPECT_NE(first.id, second.id) << raw;
@@ -212,9 +221,7 @@ TEST(BuildMailMessage, TimeIsInternalDateThenDateHeaderThenNowInMinutes) {
     std::int64_t minutes;
   };
   const std::vector<Case> cases = {
-      {&dated, 600, 10},
-      {&dated, std::nullopt, 2},
-      {&undated, std::nullopt, kNow / 60},
+      {&dated, 600, 10},   {&dated, std::nullopt, 2}, {&undated, std::nullopt, kNow / 60},
       {&undated, -90, -1},  // toward zero, not floor
       {&undated, -59, 0},
   };
@@ -225,8 +232,8 @@ TEST(BuildMailMessage, TimeIsInternalDateThenDateHeaderThenNowInMinutes) {
 }
 
 TEST(BuildMailMessage, RejectsWhatIsNotAMessage) {
-  for (const std::string raw : {std::string(), std::string("no headers here\n\nbody"),
-                                std::string("\x01\x02\xff\xfe", 4)}) {
+  for (const std::string& raw : {std::string(), std::string("no headers here\n\nbody"),
+                                 std::string("\x01\x02\xff\xfe", 4)}) {
     EXPECT_FALSE(build_mail_message(raw, FolderRole::Inbox, false, false, std::nullopt, kNow));
   }
 }

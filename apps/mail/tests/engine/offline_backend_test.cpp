@@ -99,7 +99,8 @@ TEST_F(OfflineWorker, SendValidatesTheMessageItWouldHaveSent) {
   EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(built->size()), 8.0);
 
   DraftData broken = deliverable_draft();
-  broken.to = "";
+  broken.attachments.push_back(
+      {"mail-attachment:blake3:not-a-hash", "plan.pdf", "application/pdf", 3});
   std::expected<std::string, std::string> refused =
       mail::compose::assemble_outgoing(account(), broken);
   ASSERT_FALSE(refused);

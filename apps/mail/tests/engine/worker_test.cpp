@@ -3,13 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <vexa/log.h>
 
 #include <future>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <vexa/log.h>
 
 namespace mail::engine {
 namespace {
