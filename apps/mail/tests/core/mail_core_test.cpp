@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/offline_backend.h"
 #include "store/mail_document.h"

@@ -1,0 +1,190 @@
+// The root's per-frame upkeep: first connection, status clearing, wake-ups, automatic refresh,
+// reconciliation with the document and the welcome panel.
+#include "core/mail_app.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/scenes.h"
+#include "store/mail_document.h"
+
+namespace mail::core {
+namespace {
+
+using namespace std::chrono_literals;
+using engine::WorkerCommand;
+using engine::WorkerEvent;
+
+StoredConfig account_config() {
+  StoredConfig c;
+  c.email = "ada@example.com";
+  c.imap_host = "imap.example.com";
+  c.smtp_host = "smtp.example.com";
+  return c;
+}
+
+struct AppFixture : ::testing::Test {
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / ("vexa-app-test-" + uuid_text(new_uuid_v4()));
+    std::filesystem::create_directories(dir);
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    auto [cmd_tx, cmd_rx] = vexa::make_channel<WorkerCommand>();
+    auto [ev_tx, ev_rx] = vexa::make_channel<WorkerEvent>();
+    commands = std::move(cmd_rx);
+    events = ev_tx;
+    engine::WorkerHandle handle;
+    handle.commands = cmd_tx;
+    handle.events = std::move(ev_rx);
+    state = std::make_shared<MailState>();
+    state->accounts.push_back(AccountSlot{store::AccountEntry{"ada@example.com", account_config(), true, false}});
+    app = std::make_unique<MailApp>(state, std::move(handle),
+                                    PersistenceLocation{PersistenceLocation::Kind::Directory, dir});
+    doc = vexa::persist::open_memory();
+    ctx.now = vexa::ui::Clock::now();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  void frame(std::chrono::milliseconds advance = 0ms) {
+    ctx.now += advance;
+    app->sync(*doc, ctx);
+  }
+  std::vector<std::uint8_t> sent_kinds() {
+    std::vector<std::uint8_t> kinds;
+    std::optional<WorkerCommand> c;
+    while (commands.try_recv(c) == vexa::TryRecv::Value) kinds.push_back(engine::kind(*c));
+    return kinds;
+  }
+
+  std::filesystem::path dir;
+  vexa::Receiver<WorkerCommand> commands;
+  vexa::Sender<WorkerEvent> events;
+  SharedState state;
+  std::unique_ptr<MailApp> app;
+  std::unique_ptr<vexa::persist::Document> doc;
+  vexa::ui::FrameContext ctx;
+};
+
+TEST_F(AppFixture, FirstFrameConnectsThenSyncsOnce) {
+  frame();
+  EXPECT_EQ(sent_kinds(), (std::vector<std::uint8_t>{0, 1}));
+  EXPECT_EQ(state->status, "Syncing…");
+  EXPECT_TRUE(app->needs_idle_sync());
+  frame(16ms);
+  EXPECT_TRUE(sent_kinds().empty());
+  // The selected account was saved as active in the persistence location.
+  EXPECT_TRUE(std::filesystem::exists(dir / "accounts.json"));
+}
+
+TEST_F(AppFixture, StatusClearsThreeAndAHalfSecondsAfterItLastChanged) {
+  frame();
+  state->set_status("one");
+  frame();
+  frame(3400ms);
+  EXPECT_EQ(state->status, "one");
+  state->set_status("two");  // a different text restarts the clock
+  frame(200ms);
+  frame(3400ms);
+  EXPECT_EQ(state->status, "two");
+  state->set_status("two");  // the same text does not
+  frame(150ms);
+  EXPECT_FALSE(state->status.has_value());
+}
+
+TEST_F(AppFixture, WakeUpEvery16MsWhileBusy) {
+  frame();
+  auto before = vexa::ui::Clock::now();
+  auto wake = app->next_wakeup();
+  ASSERT_TRUE(wake.has_value());
+  EXPECT_LE(*wake - before, 20ms);
+  EXPECT_EQ(app->next_wakeup(), wake);  // reused within the frame
+}
+
+TEST_F(AppFixture, AutomaticRefreshOnlyWhenIdleAndAfterFourMinutes) {
+  frame();
+  std::vector<std::pair<std::uint8_t, engine::RequestId>> first;
+  std::optional<WorkerCommand> c;
+  while (commands.try_recv(c) == vexa::TryRecv::Value) first.emplace_back(engine::kind(*c), engine::request_id(*c));
+  ASSERT_EQ(first.size(), 2u);
+
+  app->core().last_refresh_minute = now_minutes() - 5;
+  frame();
+  EXPECT_TRUE(sent_kinds().empty()) << "a request is outstanding";
+
+  for (auto [kind, id] : first) events.send(engine::Finished{kind, id});
+  app->core().last_refresh_minute = now_minutes() - 3;
+  frame();
+  EXPECT_FALSE(app->core().busy());
+  EXPECT_TRUE(sent_kinds().empty()) << "not yet four minutes";
+
+  app->core().last_refresh_minute = now_minutes() - 5;
+  frame();
+  EXPECT_EQ(sent_kinds(), (std::vector<std::uint8_t>{1}));
+  EXPECT_EQ(state->status, "Syncing…");
+}
+
+TEST_F(AppFixture, DocumentValuesWinOverTheStoreEachFrame) {
+  MailMessage m;
+  m.id[15] = 7;
+  m.seen = true;
+  state->messages.merge(m);
+  frame();
+  const std::string key = uuid_text(m.id);
+  EXPECT_EQ(store::read_flag(*doc, key), true);
+  store::set_read(*doc, key, false);
+  frame();
+  EXPECT_FALSE(state->messages.find(m.id)->seen);
+  // A refetch replaces the record; the next frame restores the local value.
+  state->messages.merge(m);
+  frame();
+  EXPECT_FALSE(state->messages.find(m.id)->seen);
+  store::mark_purged(*doc, key);
+  frame();
+  EXPECT_FALSE(state->messages.contains(m.id));
+}
+
+TEST(Welcome, ShownWithoutAccountsUntilSetupOpens) {
+  auto state = std::make_shared<MailState>();
+  MailApp app(state, std::nullopt, PersistenceLocation{});
+  auto doc = vexa::persist::open_memory();
+  vexa::ui::FrameContext ctx;
+  app.sync(*doc, ctx);
+  EXPECT_TRUE(app.welcome_shown());
+  EXPECT_EQ(app.children().size(), 1u);
+  app.set_setup_open(true);
+  EXPECT_FALSE(app.welcome_shown());
+  EXPECT_TRUE(app.children().empty());
+  app.set_setup_open(false);
+  EXPECT_TRUE(app.welcome_shown());
+}
+
+TEST(Scenes, SizeRuleAndNames) {
+  EXPECT_EQ(scene_names().size(), 23u);
+  struct Case {
+    std::optional<std::string> name;
+    std::pair<std::uint32_t, std::uint32_t> size;
+  };
+  for (const Case& c : std::vector<Case>{{std::nullopt, {1280, 800}},
+                                         {"narrow_drawer", {560, 860}},
+                                         {"mid", {1000, 720}},
+                                         {"reply", {1180, 820}},
+                                         {"error", {1100, 780}},
+                                         {"html_mail", {1280, 820}},
+                                         {"no-such-scene", {1280, 800}}}) {
+    EXPECT_EQ(scene_window_size(c.name), c.size) << c.name.value_or("(none)");
+  }
+}
+
+TEST(Scenes, OfflineScenesNeverConnect) {
+  for (const char* name : {"wide", "firstrun", "loading", "empty", "offline"}) {
+    auto root = build_scene(std::string(name));
+    auto* app = dynamic_cast<MailApp*>(root.widget.get());
+    ASSERT_NE(app, nullptr);
+    EXPECT_FALSE(app->core().has_worker());
+    EXPECT_EQ(root.document_dir.filename().string().rfind("vexa-mail-sample-", 0), 0u);
+    std::filesystem::remove_all(root.document_dir);
+  }
+}
+
+}  // namespace
+}  // namespace mail::core
