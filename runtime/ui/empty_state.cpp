@@ -1,6 +1,7 @@
 #include "vexa/ui/empty_state.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "vexa/ui/layout.h"
 
@@ -33,7 +34,7 @@ void EmptyState::apply_layout(const LayoutEngine& /*engine*/, Rect rect) {
 void EmptyState::place() {
   const double s = theme_.text_scale;
   const double pad = 32 * s;
-  const double width = std::max(0.0, std::min(rect_.width() - 48, 440 * s));
+  const double width = std::max(0.0, std::min(rect_.width() - 48, 480 * s));
   const double inner = std::max(0.0, width - 2 * pad);
   const double title_h =
       text_.measure_wrapped(title_, theme_.type.title, FontWeight::Semibold, inner).height;

@@ -92,7 +92,8 @@ std::expected<void, std::string> LayoutEngine::add_child(LayoutNode parent, Layo
   // Nodes are only ever given parents created after them or here, so a cycle would need the
   // child to be an ancestor of the parent.
   for (std::optional<LayoutNode> up = parent; up; up = nodes_[*up].parent) {
-    if (*up == child) return std::unexpected(fmt::format("layout node {} would contain itself", child));
+    if (*up == child)
+      return std::unexpected(fmt::format("layout node {} would contain itself", child));
   }
   nodes_[parent].children.push_back(child);
   nodes_[child].parent = parent;
@@ -117,10 +118,9 @@ Size LayoutEngine::content_size(LayoutNode id, std::optional<double> width,
   if (node.children.empty()) {
     if (node.measure) {
       // An unsized leaf may use what its parent offers, less its own edges.
-      const Size offer{width ? inner.width
-                             : std::max(0.0, parent_inner.width - pad_x - horizontal.margin(s)),
-                       height ? inner.height
-                              : std::max(0.0, parent_inner.height - pad_y - vertical.margin(s))};
+      const Size offer{
+          width ? inner.width : std::max(0.0, parent_inner.width - pad_x - horizontal.margin(s)),
+          height ? inner.height : std::max(0.0, parent_inner.height - pad_y - vertical.margin(s))};
       content = node.measure(offer, text_);
     }
   } else {
@@ -253,9 +253,8 @@ void LayoutEngine::layout_children(LayoutNode id, double width, double height) {
   for (std::size_t i = 0; i < n; ++i) {
     const LayoutStyle& cs = nodes_[kids[i]].style;
     cursor += main.margin_start(cs);
-    const double slack = std::isfinite(inner_cross)
-                             ? inner_cross - cross_size[i] - cross.margin(cs)
-                             : 0.0;
+    const double slack =
+        std::isfinite(inner_cross) ? inner_cross - cross_size[i] - cross.margin(cs) : 0.0;
     double cross_pos = cross.pad_start(s) + cross.margin_start(cs);
     switch (effective_align(s, cs)) {
       case Align::Center:

@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kCacheCapacity = 2048;
 constexpr const char* kFamily = "Inter, sans-serif";
 constexpr std::string_view kEllipsis = "…";
+// Paragraphs read better with more air than a single line's box gives.
+constexpr float kParagraphLineSpacing = 1.3f;
 
 struct Key {
   std::string text;
@@ -97,6 +99,7 @@ class TextEngine {
     if (key.wrap_width >= 0) {
       pango_layout_set_width(layout, static_cast<int>(key.wrap_width * PANGO_SCALE));
       pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+      pango_layout_set_line_spacing(layout, kParagraphLineSpacing);
       pango_layout_set_alignment(layout, key.align == TextAlign::Center  ? PANGO_ALIGN_CENTER
                                          : key.align == TextAlign::Right ? PANGO_ALIGN_RIGHT
                                                                          : PANGO_ALIGN_LEFT);
@@ -163,8 +166,8 @@ TextMetrics TextRenderer::measure_weighted(std::string_view text, double size,
   return engine().shape(line_key(valid_utf8(text), scaled(size), weight)).metrics;
 }
 
-void TextRenderer::draw_text(Canvas& canvas, std::string_view text, double x, double y,
-                             double size, Color color) const {
+void TextRenderer::draw_text(Canvas& canvas, std::string_view text, double x, double y, double size,
+                             Color color) const {
   draw_text_weighted(canvas, text, x, y, size, FontWeight::Regular, color);
 }
 

@@ -22,6 +22,11 @@ Colors Colors::dark() {
   return c;
 }
 
+const Theme& Theme::current() {
+  static const Theme theme = Theme::dark();
+  return theme;
+}
+
 Theme Theme::with_text_scale(float scale) const {
   Theme t = *this;
   t.text_scale = std::isfinite(scale) && scale > 0 ? scale : 1.0f;

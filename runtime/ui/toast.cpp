@@ -32,8 +32,8 @@ Palette palette_for(int tone) {
 
 }  // namespace
 
-Rect paint_transient(Canvas& canvas, const TextRenderer& text, Rect window, std::string_view message,
-                     int tone) {
+Rect paint_transient(Canvas& canvas, const TextRenderer& text, Rect window,
+                     std::string_view message, int tone) {
   if (message.empty() || window.empty()) return {};
   const Typography type;
   const double s = text.text_scale();
@@ -42,8 +42,8 @@ Rect paint_transient(Canvas& canvas, const TextRenderer& text, Rect window, std:
   const double dot = 8 * s;
   const double max_width = std::max(0.0, window.width() - 48);
   const double max_text = std::max(0.0, max_width - 2 * pad - dot - 10 * s);
-  const std::string shown = text.elide_to_width_weighted(message, type.body, FontWeight::Medium,
-                                                        max_text);
+  const std::string shown =
+      text.elide_to_width_weighted(message, type.body, FontWeight::Medium, max_text);
   const TextMetrics m = text.measure_weighted(shown, type.body, FontWeight::Medium);
   const double width = std::min(max_width, m.width + 2 * pad + dot + 10 * s);
   const double left = window.left + (window.width() - width) / 2;

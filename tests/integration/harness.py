@@ -91,10 +91,13 @@ class Session:
     def kill(self):
         self.proc.send_signal(signal.SIGKILL)
         self.proc.wait(timeout=10)
+        self.proc.stdin.close()
+        self.proc.stdout.close()
 
     def close(self):
         self.proc.stdin.close()
         self.proc.wait(timeout=30)
+        self.proc.stdout.close()
 
 
 def statuses(lines):

@@ -26,8 +26,7 @@ struct Color {
 
   // 0xRRGGBB.
   static constexpr Color hex(std::uint32_t rgb, double alpha = 1.0) {
-    return {((rgb >> 16) & 0xff) / 255.0, ((rgb >> 8) & 0xff) / 255.0, (rgb & 0xff) / 255.0,
-            alpha};
+    return {((rgb >> 16) & 0xff) / 255.0, ((rgb >> 8) & 0xff) / 255.0, (rgb & 0xff) / 255.0, alpha};
   }
   constexpr Color with_alpha(double alpha) const { return {r, g, b, alpha}; }
   // Straight interpolation towards `other`; t = 0 gives this colour.

@@ -11,8 +11,7 @@ namespace vexa::ui {
 
 class EmptyState : public Widget {
  public:
-  EmptyState(std::string title, std::string body, std::string action_label,
-             std::string action_id);
+  EmptyState(std::string title, std::string body, std::string action_label, std::string action_id);
 
   std::string_view type_name() const override { return "EmptyState"; }
 

@@ -36,8 +36,9 @@ struct LaunchedRoot {
   std::filesystem::path document_dir;
 };
 
-using PersistenceOpener = std::function<std::expected<std::unique_ptr<persist::Document>, std::string>(
-    std::string_view app_id, const std::filesystem::path& dir)>;
+using PersistenceOpener =
+    std::function<std::expected<std::unique_ptr<persist::Document>, std::string>(
+        std::string_view app_id, const std::filesystem::path& dir)>;
 
 struct LaunchDescription {
   std::string app_id;
@@ -45,7 +46,8 @@ struct LaunchDescription {
   std::function<LaunchedRoot()> root_factory;
   std::function<LaunchedRoot(const std::optional<std::string>&)> scene_factory;
   std::function<void(App&)> app_hook;
-  std::function<std::pair<std::uint32_t, std::uint32_t>(const std::optional<std::string>&)> initial_size;
+  std::function<std::pair<std::uint32_t, std::uint32_t>(const std::optional<std::string>&)>
+      initial_size;
   std::function<bool()> predicate;
   PersistenceOpener persistence_opener;
   // Window options in order: resizable, fullscreen, decorated, remember size.
@@ -62,5 +64,9 @@ struct LaunchDescription {
 // Reads the command line (--headless, --scene NAME, --size WxH, --script FILE, --screenshot
 // PATH), runs the chosen host and returns the process exit code; exits on failure.
 int run_or_exit(LaunchDescription description, int argc, char** argv);
+
+namespace launch {
+using ::vexa::ui::run_or_exit;
+}  // namespace launch
 
 }  // namespace vexa::ui

@@ -43,6 +43,8 @@ struct Theme {
   double corner_radius = 8;
 
   static Theme dark() { return {}; }
+  // The theme in use when no frame context is at hand: the palette at text scale 1.
+  static const Theme& current();
   // The same theme with another text scale; non-finite or non-positive scales give 1.
   Theme with_text_scale(float scale) const;
   // A size multiplied by the text scale.

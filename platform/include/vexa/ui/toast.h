@@ -15,8 +15,8 @@ namespace vexa::ui::toast {
 enum Tone : int { kNeutral = 0, kInfo = 1, kWarning = 2, kError = 3 };
 
 // Paints the pill and returns its rectangle; empty text paints nothing.
-Rect paint_transient(Canvas& canvas, const TextRenderer& text, Rect window, std::string_view message,
-                     int tone);
+Rect paint_transient(Canvas& canvas, const TextRenderer& text, Rect window,
+                     std::string_view message, int tone);
 
 // Hosts call this before drawing a frame; after it, `last_painted_text` is the toast painted in
 // that frame, or nullopt when none was.
