@@ -149,21 +149,23 @@ class LineQueue {
 
 HeadlessDriver::HeadlessDriver(HeadlessHost& host, HeadlessApp& app, std::ostream& out)
     : host_(host), app_(app), out_(out) {
-  log_sink_ = log::add_sink([this](const log::Event& event) {
-    Json line;
-    line["event"] = "log";
-    Json fields = Json::parse(log::to_json_line(event), nullptr, false);
-    if (fields.is_object()) {
-      for (auto& [key, value] : fields.items()) line[key] = value;
-    }
-    write(line);
-  });
+  log_sink_ = log::add_sink([this](const log::Event& event) { echo_log(event); });
   host_.set_status_listener([this](const std::optional<std::string>& text) {
     Json line;
     line["event"] = "status";
     line["text"] = text ? Json(*text) : Json(nullptr);
     write(line);
   });
+}
+
+void HeadlessDriver::echo_log(const log::Event& event) {
+  Json line;
+  line["event"] = "log";
+  Json fields = Json::parse(log::to_json_line(event), nullptr, false);
+  if (fields.is_object()) {
+    for (auto& [key, value] : fields.items()) line[key] = value;
+  }
+  write(line);
 }
 
 HeadlessDriver::~HeadlessDriver() {

@@ -12,11 +12,14 @@
 
 #include "headless_app.h"
 #include "headless_host.h"
+#include "vexa/log.h"
 
 namespace vexa::ui {
 
 class HeadlessDriver {
  public:
+  // Writes one log event as an output line (also used for events logged before the driver).
+  void echo_log(const vexa::log::Event& event);
   // Echoes log events and status changes to `out` for as long as it lives.
   HeadlessDriver(HeadlessHost& host, HeadlessApp& app, std::ostream& out);
   ~HeadlessDriver();

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
+#include <vector>
 #include <iostream>
 
 #include "headless_app.h"
@@ -142,6 +144,17 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
     return 0;
   }
 
+  // Start-up logs (a backend falling back, an unreadable store) reach the driver's output too.
+  std::mutex early_mutex;
+  std::vector<vexa::log::Event> early_logs;
+  int early_sink = -1;
+  if (args.headless) {
+    early_sink = vexa::log::add_sink([&](const vexa::log::Event& event) {
+      std::lock_guard lock(early_mutex);
+      early_logs.push_back(event);
+    });
+  }
+
   HeadlessApp app;
   if (description.app_hook) description.app_hook(app);
 
@@ -170,7 +183,12 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
   HeadlessHost host(std::move(launched.widget), std::move(*doc), window);
 
   if (args.headless) {
+    vexa::log::remove_sink(early_sink);
     HeadlessDriver driver(host, app, std::cout);
+    {
+      std::lock_guard lock(early_mutex);
+      for (const auto& event : early_logs) driver.echo_log(event);
+    }
     if (args.script) {
       std::ifstream script(*args.script);
       if (!script) die(1, fmt::format("could not read the script {}", args.script->string()));
