@@ -21,7 +21,8 @@ class Home:
 
     def env(self, **extra):
         env = dict(os.environ)
-        env.update(XDG_CONFIG_HOME=self.config, XDG_DATA_HOME=self.data, HOME=self.root)
+        env.update(XDG_CONFIG_HOME=self.config, XDG_DATA_HOME=self.data, HOME=self.root,
+                   TMPDIR=self.root)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
         env.update(extra)
