@@ -1,23 +1,18 @@
 #include "vexa/net/net.h"
+#include "vexa/ui/uri.h"
 
 namespace vexa::net::http {
 
 std::string form_encode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
+  // Form encoding is component encoding with each space written as '+'.
   std::string out;
   out.reserve(text.size());
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out += ch;
-    } else if (c == ' ') {
-      out += '+';
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != ' ') continue;
+    out += ui::uri::encode_component(text.substr(start, i - start));
+    if (i < text.size()) out += '+';
+    start = i + 1;
   }
   return out;
 }
