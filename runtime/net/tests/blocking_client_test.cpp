@@ -1,3 +1,4 @@
+#include "loopback_listener.h"
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -27,15 +28,9 @@ class LoopbackServer {
     // The client may hang up first (a refused certificate, a time-out); a write then must fail
     // quietly instead of killing the test.
     std::signal(SIGPIPE, SIG_IGN);
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listener_, 4);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    const auto listener = vexa::testing::listen_loopback(4);
+    listener_ = listener.fd;
+    port_ = listener.port;
     thread_ = std::thread([this] { serve(); });
   }
   ~LoopbackServer() {

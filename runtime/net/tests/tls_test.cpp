@@ -1,5 +1,6 @@
 // HTTPS against a loopback server whose certificate only a throw-away CA file vouches for: the
 // file reaches libcurl only through client_config, and verification covers peer and host name.
+#include "loopback_listener.h"
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -75,15 +76,9 @@ class TlsServer {
     ctx_ = SSL_CTX_new(TLS_server_method());
     SSL_CTX_use_certificate(ctx_, certificate.cert);
     SSL_CTX_use_PrivateKey(ctx_, certificate.key);
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listener_, 4);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    const auto listener = vexa::testing::listen_loopback(4);
+    listener_ = listener.fd;
+    port_ = listener.port;
     thread_ = std::thread([this, connections] {
       for (int i = 0; i < connections; ++i) serve_one();
     });

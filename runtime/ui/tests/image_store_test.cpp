@@ -1,3 +1,4 @@
+#include "loopback_listener.h"
 #include "vexa/ui/image_store.h"
 
 #include <arpa/inet.h>
@@ -48,17 +49,9 @@ struct Route {
 class TestServer {
  public:
   explicit TestServer(std::map<std::string, Route> routes) : routes_(std::move(routes)) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(fd_, 16);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    const auto listener = vexa::testing::listen_loopback(16);
+    fd_ = listener.fd;
+    port_ = listener.port;
     thread_ = std::thread([this] { serve(); });
   }
   ~TestServer() {

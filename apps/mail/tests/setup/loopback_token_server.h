@@ -1,6 +1,7 @@
 #pragma once
 // A one-thread HTTP server on 127.0.0.1 that answers every request with one canned body and
 // records the request bodies it received. Stands in for an OAuth token endpoint.
+#include "loopback_listener.h"
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -23,16 +24,9 @@ class LoopbackTokenServer {
   explicit LoopbackTokenServer(std::string answer, int status = 200,
                                std::function<void()> on_request = {})
       : answer_(std::move(answer)), status_(status), on_request_(std::move(on_request)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 8);
-    socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    const auto listener = vexa::testing::listen_loopback(8);
+    listener_ = listener.fd;
+    port_ = listener.port;
     thread_ = std::thread([this] { serve(); });
   }
   ~LoopbackTokenServer() {
