@@ -121,7 +121,8 @@ ImageStore::State settle(ImageStore& store, const std::string& url) {
 }
 
 TEST(ImageStore, LoadsInTheBackgroundAndCaches) {
-  TestServer server({{"/a.png", {200, make_png(7, 5)}}});
+  // The reply is held back so that both calls below happen while the fetch is in flight.
+  TestServer server({{"/a.png", {200, make_png(7, 5), 300ms}}});
   ImageStore store;
   const std::string url = server.url("/a.png");
   const std::uint64_t before = store.revision();
