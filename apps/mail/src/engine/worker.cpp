@@ -99,8 +99,9 @@ WorkerHandle start_worker(std::unique_ptr<MailBackend> backend) {
                       std::move(done));
 }
 
-WorkerHandle start_default_worker() {
-  std::expected<std::unique_ptr<MailBackend>, std::string> live = make_live_backend();
+WorkerHandle start_default_worker(const BackendFactory& factory) {
+  std::expected<std::unique_ptr<MailBackend>, std::string> live =
+      factory ? factory() : make_live_backend();
   if (live) return start_worker(std::move(*live));
   vexa::log::warn("mail::engine", "mail: live engine unavailable, using offline backend",
                   {{"error", live.error()}});

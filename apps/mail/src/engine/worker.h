@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <expected>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string_view>
@@ -56,8 +58,11 @@ class WorkerHandle {
 // backend. Aborts with "spawn mail engine worker" when the thread cannot be started.
 WorkerHandle start_worker(std::unique_ptr<MailBackend> backend);
 
+using BackendFactory = std::function<std::expected<std::unique_ptr<MailBackend>, std::string>()>;
+
 // The live backend when it can be built; otherwise the offline backend, after the warning
-// "mail: live engine unavailable, using offline backend" on target "mail::engine".
-WorkerHandle start_default_worker();
+// "mail: live engine unavailable, using offline backend" on target "mail::engine". The factory
+// defaults to the live backend's.
+WorkerHandle start_default_worker(const BackendFactory& live = {});
 
 }  // namespace mail::engine

@@ -126,7 +126,10 @@ TEST(Worker, ShutdownDoesNotWaitForeverOnAStuckCommand) {
 TEST(Worker, DefaultWorkerFallsBackToOfflineWithAWarning) {
   std::vector<vexa::log::Event> seen;
   int token = vexa::log::add_sink([&](const vexa::log::Event& e) { seen.push_back(e); });
-  WorkerHandle worker = start_default_worker();
+  WorkerHandle worker = start_default_worker(
+      []() -> std::expected<std::unique_ptr<MailBackend>, std::string> {
+        return std::unexpected(std::string("no runtime"));
+      });
   vexa::log::remove_sink(token);
 
   ASSERT_EQ(seen.size(), 1u);

@@ -1,0 +1,247 @@
+#include "engine/imap_session.h"
+
+#include <fmt/format.h>
+#include <imap/client.h>
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+#include "engine/failure_classification.h"
+#include "engine/mime_message.h"
+
+namespace mail::engine {
+
+namespace {
+
+// BODY.PEEK so that fetching leaves \Seen as it was on the server.
+constexpr std::string_view kFetchItems = "(UID FLAGS INTERNALDATE BODY.PEEK[])";
+constexpr std::string_view kListReference = "";
+constexpr std::string_view kListPattern = "*";
+constexpr std::string_view kAdd = "+FLAGS";
+constexpr std::string_view kRemove = "-FLAGS";
+constexpr std::string_view kAddSilently = "+FLAGS.SILENT";
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\r\n\f\v";
+  const auto first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(kSpace);
+  return text.substr(first, last - first + 1);
+}
+
+// A dead or silent connection is a connection problem whatever command was running, so it gets
+// the classified text; a server's refusal of one command is passed on as the library words it.
+std::string describe(const imap::Error& error, std::string_view host) {
+  switch (error.kind) {
+    case imap::Error::Kind::Timeout:
+    case imap::Error::Kind::Closed:
+    case imap::Error::Kind::Io:
+      return classify_connection_failure(error.text, host);
+    case imap::Error::Kind::Protocol:
+    case imap::Error::Kind::Rejected:
+      break;
+  }
+  return error.text;
+}
+
+template <typename T>
+std::expected<T, std::string> plain(imap::Result<T> result, std::string_view host) {
+  if (!result) return std::unexpected(describe(result.error(), host));
+  if constexpr (std::is_void_v<T>) {
+    return {};
+  } else {
+    return std::move(*result);
+  }
+}
+
+bool has_flag(const std::vector<std::string>& flags, std::string_view flag) {
+  return std::ranges::any_of(flags, [&](const std::string& f) {
+    return f.size() == flag.size() &&
+           std::equal(f.begin(), f.end(), flag.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) ==
+                    std::tolower(static_cast<unsigned char>(b));
+           });
+  });
+}
+
+// Kept out of the coroutines: g++ 12 mishandles some temporaries inside coroutine frames.
+std::vector<MailMessage> to_messages(const std::vector<imap::FetchData>& fetched, FolderRole folder,
+                                     std::int64_t now_seconds) {
+  std::vector<MailMessage> messages;
+  messages.reserve(fetched.size());
+  const std::vector<std::string> no_flags;
+  for (const imap::FetchData& item : fetched) {
+    if (!item.body) continue;
+    const std::vector<std::string>& flags = item.flags ? *item.flags : no_flags;
+    std::optional<std::int64_t> arrived;
+    if (item.internal_date) arrived = imap::parse_internal_date(*item.internal_date);
+    std::optional<MailMessage> message =
+        build_mail_message(*item.body, folder, has_flag(flags, "\\Seen"),
+                           has_flag(flags, "\\Flagged"), arrived, now_seconds);
+    if (message) messages.push_back(std::move(*message));
+  }
+  return messages;
+}
+
+}  // namespace
+
+ImapSession::ImapSession(std::unique_ptr<imap::Client> client, std::string host)
+    : client_(std::move(client)), host_(std::move(host)) {}
+ImapSession::ImapSession(ImapSession&&) noexcept = default;
+ImapSession& ImapSession::operator=(ImapSession&&) noexcept = default;
+ImapSession::~ImapSession() = default;
+
+asio::awaitable<std::expected<ImapSession, std::string>> ImapSession::open(
+    const StoredConfig& config, const store::Credential& credential, const ImapSettings& settings) {
+  const std::string host(trim(config.imap_host));
+  if (host.empty()) co_return std::unexpected(std::string("no IMAP host"));
+  // Checked before any traffic: a name that cannot be presented for verification is never
+  // worth a connection.
+  if (auto valid = imap::check_server_name(host); !valid) {
+    co_return std::unexpected(fmt::format("invalid IMAP host name: {}", valid.error()));
+  }
+  const std::uint16_t port = config.imap_port == 0 ? 993 : config.imap_port;
+
+  // The account's imap_tls switch is deliberately not consulted: IMAP is TLS from the first
+  // byte or not at all.
+  auto transport = co_await imap::connect_tls(*settings.tls, host, port, settings.timeout);
+  if (!transport) {
+    co_return std::unexpected(classify_connection_failure(transport.error().text, host));
+  }
+
+  auto client = std::make_unique<imap::Client>(std::move(*transport),
+                                               imap::ClientOptions{.timeout = settings.timeout});
+  if (auto greeted = co_await client->greeting(); !greeted) {
+    co_return std::unexpected(classify_connection_failure(greeted.error().text, host));
+  }
+  imap::Result<void> authenticated =
+      credential.kind == store::Credential::OAuth
+          ? co_await client->authenticate_xoauth2(credential.login, credential.secret)
+          : co_await client->login(credential.login, credential.secret);
+  if (!authenticated) {
+    co_return std::unexpected(classify_connection_failure(authenticated.error().text, host));
+  }
+  co_return ImapSession(std::move(client), host);
+}
+
+asio::awaitable<std::expected<std::vector<MailboxEntry>, std::string>> ImapSession::list_folders() {
+  auto listed = co_await client_->list(kListReference, kListPattern);
+  if (!listed) co_return std::unexpected(describe(listed.error(), host_));
+  std::vector<MailboxEntry> entries;
+  entries.reserve(listed->size());
+  for (imap::ListEntry& e : *listed) {
+    entries.push_back(
+        MailboxEntry{std::move(e.name), std::move(e.delimiter), std::move(e.attributes)});
+  }
+  co_return entries;
+}
+
+asio::awaitable<std::expected<void, std::string>> ImapSession::select(FolderRole folder) {
+  auto selected = co_await client_->select(imap_mailbox(folder));
+  if (!selected) co_return std::unexpected(describe(selected.error(), host_));
+  co_return std::expected<void, std::string>{};
+}
+
+asio::awaitable<std::expected<std::vector<MailMessage>, std::string>> ImapSession::fetch_folder(
+    FolderRole folder, std::int64_t now_seconds) {
+  if (auto selected = co_await select(folder); !selected) {
+    co_return std::unexpected(selected.error());
+  }
+  // Arguments are built before co_await: g++ 12 cannot keep braced lists or string literals
+  // alive across a suspension point.
+  std::vector<imap::Arg> criteria{imap::Arg::keyword(search_criteria(folder))};
+  auto found = co_await client_->uid_search(std::move(criteria));
+  if (!found) co_return std::unexpected(describe(found.error(), host_));
+  std::vector<std::uint32_t> uids = std::move(*found);
+  std::ranges::sort(uids);
+  uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+  const std::size_t take = std::min(uids.size(), kFetchLimit);
+  std::vector<std::uint32_t> wanted(uids.rbegin(), uids.rbegin() + static_cast<long>(take));
+  if (wanted.empty()) co_return std::vector<MailMessage>{};
+
+  std::string set;
+  for (std::uint32_t uid : wanted) {
+    if (!set.empty()) set += ',';
+    set += std::to_string(uid);
+  }
+  auto fetched = co_await client_->uid_fetch(set, kFetchItems);
+  if (!fetched) co_return std::unexpected(describe(fetched.error(), host_));
+
+  co_return to_messages(*fetched, folder, now_seconds);
+}
+
+asio::awaitable<std::expected<std::uint32_t, std::string>> ImapSession::locate(
+    const MailMessage& message) {
+  if (!message.message_id || message.message_id->empty()) {
+    co_return std::unexpected(std::string("message has no Message-ID to locate it on the server"));
+  }
+  std::string id = *message.message_id;
+  std::erase(id, '"');
+  auto found = co_await search_message_id(id);
+  // HEADER matches substrings, so an id with a quoted local part ("a b"@host) is not found once
+  // its quotes are gone; the library quotes safely, so the exact id is worth a second search.
+  if (found && found->empty() && id != *message.message_id) {
+    found = co_await search_message_id(*message.message_id);
+  }
+  if (!found) co_return std::unexpected(found.error());
+  if (found->empty()) co_return std::unexpected(std::string("message not found on the server"));
+  co_return *std::ranges::max_element(*found);
+}
+
+asio::awaitable<std::expected<std::vector<std::uint32_t>, std::string>>
+ImapSession::search_message_id(std::string id) {
+  std::vector<imap::Arg> criteria{imap::Arg::keyword("HEADER"), imap::Arg::keyword("MESSAGE-ID"),
+                                  imap::Arg::string(id)};
+  auto found = co_await client_->uid_search(std::move(criteria));
+  if (!found) co_return std::unexpected(describe(found.error(), host_));
+  co_return std::move(*found);
+}
+
+asio::awaitable<std::expected<void, std::string>> ImapSession::store_flags(
+    const MailMessage& message) {
+  auto uid = co_await locate(message);
+  if (!uid) co_return std::unexpected(uid.error());
+  const std::string set = std::to_string(*uid);
+  // Both flags are always written, so the server ends with exactly the record's state.
+  const std::vector<std::string> seen{"\\Seen"};
+  if (auto r = co_await client_->uid_store(set, message.seen ? kAdd : kRemove, seen); !r) {
+    co_return std::unexpected(describe(r.error(), host_));
+  }
+  const std::vector<std::string> flagged{"\\Flagged"};
+  if (auto r = co_await client_->uid_store(set, message.starred ? kAdd : kRemove, flagged); !r) {
+    co_return std::unexpected(describe(r.error(), host_));
+  }
+  co_return std::expected<void, std::string>{};
+}
+
+asio::awaitable<std::expected<void, std::string>> ImapSession::move(const MailMessage& message,
+                                                                    FolderRole target) {
+  auto uid = co_await locate(message);
+  if (!uid) co_return std::unexpected(uid.error());
+  auto moved = co_await client_->uid_move(std::to_string(*uid), imap_mailbox(target));
+  co_return plain(std::move(moved), host_);
+}
+
+asio::awaitable<std::expected<void, std::string>> ImapSession::purge(const MailMessage& message) {
+  auto uid = co_await locate(message);
+  if (!uid) co_return std::unexpected(uid.error());
+  const std::string set = std::to_string(*uid);
+  const std::vector<std::string> deleted{"\\Deleted"};
+  if (auto r = co_await client_->uid_store(set, kAddSilently, deleted); !r) {
+    co_return std::unexpected(describe(r.error(), host_));
+  }
+  // UID EXPUNGE (RFC 4315) removes only this message. A plain EXPUNGE would also remove every
+  // other message someone marked \Deleted in this mailbox, so there is no fallback to it.
+  if (auto r = co_await client_->uid_expunge(set); !r) {
+    co_return std::unexpected(
+        fmt::format("server cannot safely expunge this message: {}", r.error().text));
+  }
+  co_return std::expected<void, std::string>{};
+}
+
+asio::awaitable<void> ImapSession::close() {
+  if (client_) (void)co_await client_->logout();
+}
+
+}  // namespace mail::engine

@@ -1,0 +1,186 @@
+// Runs the live mail worker from JSON lines on stdin and prints every event as a JSON line on
+// stdout, so integration tests can talk to real servers through exactly the code the app uses.
+//
+//   {"command":"connect","config":{...,"secret":"..."}}
+//   {"command":"sync","config":{...},"folder":"inbox"}
+//   {"command":"store_flags"|"purge","config":{...},"message":{"message_id":..,"folder":..,
+//    "seen":..,"starred":..}}
+//   {"command":"move","config":{...},"message":{...},"target":"archive"}
+//   {"command":"send","config":{...},"draft":{...}}
+//
+// Each event line carries "elapsed_ms" since its command was read. Option: --timeout-ms N.
+#include <fmt/format.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "engine/live_backend.h"
+#include "engine/worker.h"
+#include "mailbox/types.h"
+#include "store/stored_config.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace mail;
+using namespace mail::engine;
+
+template <typename... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+
+json address_json(const MailAddress& a) {
+  return {{"address", a.address}, {"name", a.name ? json(*a.name) : json(nullptr)}};
+}
+
+json message_json(const MailMessage& m) {
+  json to = json::array(), cc = json::array(), attachments = json::array();
+  for (const auto& a : m.to) to.push_back(address_json(a));
+  for (const auto& a : m.cc) cc.push_back(address_json(a));
+  for (const auto& a : m.attachments) {
+    attachments.push_back({{"filename", a.filename},
+                           {"mime", a.mime},
+                           {"size", a.size},
+                           {"content", std::string(a.content.begin(), a.content.end())}});
+  }
+  auto opt = [](const std::optional<std::string>& v) { return v ? json(*v) : json(nullptr); };
+  return {{"from", address_json(m.from)},
+          {"to", to},
+          {"cc", cc},
+          {"subject", m.subject},
+          {"body_text", m.body_text},
+          {"html", opt(m.html)},
+          {"attachments", attachments},
+          {"message_id", opt(m.message_id)},
+          {"thread_key", opt(m.thread_key)},
+          {"id", uuid_text(m.id)},
+          {"time", m.time},
+          {"seen", m.seen},
+          {"starred", m.starred},
+          {"folder", folder_key(m.folder)}};
+}
+
+json event_json(const WorkerEvent& event) {
+  return std::visit(
+      Overloaded{
+          [](const Connected& e) {
+            return json{{"event", "Connected"}, {"email", e.email}};
+          },
+          [](const FoldersListed& e) {
+            json names = json::array();
+            for (const auto& m : e.mailboxes) names.push_back(m.name);
+            return json{{"event", "FoldersListed"}, {"email", e.email}, {"mailboxes", names}};
+          },
+          [](const Synced& e) {
+            json messages = json::array();
+            for (const auto& m : e.messages) messages.push_back(message_json(m));
+            return json{{"event", "Synced"},
+                        {"folder", folder_key(e.folder)},
+                        {"email", e.email},
+                        {"messages", messages}};
+          },
+          [](const Delivered& e) {
+            return json{{"event", "Delivered"}, {"bytes", e.bytes}};
+          },
+          [](const SignedIn& e) {
+            return json{{"event", "SignedIn"}, {"account_key", e.account_key}};
+          },
+          [](const Failed& e) {
+            return json{{"event", "Failed"},
+                        {"kind", e.command_kind},
+                        {"label", e.label},
+                        {"message", e.message}};
+          },
+          [](const Finished& e) {
+            return json{{"event", "Finished"}, {"kind", e.command_kind}};
+          },
+      },
+      event);
+}
+
+std::optional<FolderRole> folder_of(const json& j, const char* key) {
+  return parse_folder_key(j.value(key, std::string()));
+}
+
+std::expected<WorkerCommand, std::string> parse_command(const json& j) {
+  auto config = stored_config_from_json(j.at("config"));
+  if (!config) return std::unexpected(config.error());
+  config->secret = j.at("config").value("secret", std::string());
+  const std::string name = j.at("command").get<std::string>();
+  auto message = [&]() {
+    MailMessage m;
+    const json& in = j.at("message");
+    if (in.contains("message_id") && !in["message_id"].is_null()) {
+      m.message_id = in["message_id"].get<std::string>();
+    }
+    m.folder = folder_of(in, "folder").value_or(FolderRole::Inbox);
+    m.seen = in.value("seen", false);
+    m.starred = in.value("starred", false);
+    return m;
+  };
+  if (name == "connect") return make_connect(*config);
+  if (name == "sync") {
+    auto folder = folder_of(j, "folder");
+    if (!folder) return std::unexpected(std::string("unknown folder"));
+    return make_sync_folder(*config, *folder);
+  }
+  if (name == "store_flags") return make_store_flags(*config, message());
+  if (name == "purge") return make_purge_message(*config, message());
+  if (name == "move") {
+    auto target = folder_of(j, "target");
+    if (!target) return std::unexpected(std::string("unknown target"));
+    return make_move_message(*config, message(), *target);
+  }
+  if (name == "send") {
+    auto draft = mail::draft_from_json(j.at("draft"));
+    if (!draft) return std::unexpected(draft.error());
+    return make_send(*config, *draft);
+  }
+  return std::unexpected("unknown command " + name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  LiveOptions options;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--timeout-ms") {
+      options.timeout = std::chrono::milliseconds(std::stol(argv[i + 1]));
+    }
+  }
+  auto backend = make_live_backend(options);
+  if (!backend) {
+    std::fprintf(stderr, "engine_driver: %s\n", backend.error().c_str());
+    return 1;
+  }
+  WorkerHandle worker = start_worker(std::move(*backend));
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (line.empty()) continue;
+    const auto started = std::chrono::steady_clock::now();
+    std::expected<WorkerCommand, std::string> command;
+    try {
+      command = parse_command(json::parse(line));
+    } catch (const std::exception& e) {
+      command = std::unexpected(std::string(e.what()));
+    }
+    if (!command) {
+      std::cout << json{{"event", "DriverError"}, {"error", command.error()}}.dump() << std::endl;
+      continue;
+    }
+    worker.commands.send(std::move(*command));
+    while (auto event = worker.events.recv()) {
+      json out = event_json(*event);
+      out["elapsed_ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+      std::cout << out.dump() << std::endl;
+      if (std::holds_alternative<Finished>(*event)) break;
+    }
+  }
+  return 0;
+}
