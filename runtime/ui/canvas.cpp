@@ -121,6 +121,39 @@ void Canvas::draw_image(const Image& image, Rect dest) {
   cairo_restore(cr_);
 }
 
+void Canvas::begin_path() { cairo_new_path(cr_); }
+void Canvas::move_to(Point p) { cairo_move_to(cr_, p.x, p.y); }
+void Canvas::line_to(Point p) { cairo_line_to(cr_, p.x, p.y); }
+void Canvas::curve_to(Point c1, Point c2, Point end) {
+  cairo_curve_to(cr_, c1.x, c1.y, c2.x, c2.y, end.x, end.y);
+}
+void Canvas::arc(Point centre, double radius, double from, double to) {
+  if (radius <= 0) return;
+  // A separate sub-path, so an arc never joins the previous point with a stray line.
+  if (!cairo_has_current_point(cr_)) cairo_new_sub_path(cr_);
+  cairo_arc(cr_, centre.x, centre.y, radius, from, to);
+}
+void Canvas::close_path() { cairo_close_path(cr_); }
+
+void Canvas::fill_path(Color color) {
+  set_color(cr_, color);
+  cairo_fill(cr_);
+}
+
+void Canvas::stroke_path(Color color, double width) {
+  if (width <= 0) {
+    cairo_new_path(cr_);
+    return;
+  }
+  cairo_save(cr_);
+  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_line_width(cr_, width);
+  set_color(cr_, color);
+  cairo_stroke(cr_);
+  cairo_restore(cr_);
+}
+
 void Canvas::push_clip(Rect rect) { push_clip_rounded(rect, 0); }
 
 void Canvas::push_clip_rounded(Rect rect, double radius) {

@@ -3,6 +3,7 @@ import json
 import os
 import subprocess
 import tempfile
+import time
 
 BIN = os.environ.get("VEXA_ENGINE_DRIVER", "engine_driver")
 
@@ -39,6 +40,17 @@ class Engine:
             args += ["--timeout-ms", str(timeout_ms)]
         self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      text=True, bufsize=1, env=env)
+
+    def store_oauth_tokens(self, email, access_token):
+        """Signs the account in: a fresh token record in the vault the worker reads."""
+        vault_dir = os.path.join(self.home, "config", "vexa", "accounts")
+        os.makedirs(vault_dir, exist_ok=True)
+        path = os.path.join(vault_dir, "vault.json")
+        record = {"access_token": access_token, "refresh_token": None, "expires_in": 3600,
+                  "obtained_at": int(time.time())}
+        with open(path, "w") as f:
+            json.dump({email: json.dumps(record)}, f)
+        os.chmod(path, 0o600)
 
     def run(self, command, **fields):
         """Sends one command; returns its events, Finished last."""

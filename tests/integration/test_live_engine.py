@@ -240,6 +240,33 @@ class Sending(EngineTest):
         self.assertIn("no STARTTLS", servers.postfix_log() + "no STARTTLS")
 
 
+class OAuth(EngineTest):
+    def test_an_oauth_account_signs_in_with_its_token_over_imap_and_smtp(self):
+        account = dict(self.account, auth="OAuth", secret="")
+        servers.append("INBOX", message("for the token holder"))
+        self.engine.store_oauth_tokens(servers.user, servers.oauth_token)
+        self.assertEqual([m["subject"] for m in self.sync_with(account, "inbox")],
+                         ["for the token holder"])
+        events = self.engine.run("send", config=dict(account, smtp_port=465),
+                                 draft=engine.draft(to=servers.user, subject="sent with a token",
+                                                    body="b"))
+        self.assertEqual([e["event"] for e in events], ["Delivered", "Finished"], events)
+        servers.wait_for_message("INBOX", "sent with a token")
+
+        self.engine.store_oauth_tokens(servers.user, "not-the-token")
+        for command, fields in (("sync", {"folder": "inbox"}),
+                                ("send", {"draft": engine.draft(to=servers.user, subject="x")})):
+            with self.subTest(command):
+                events = self.engine.run(command, config=dict(account, smtp_port=465), **fields)
+                self.assertEqual(engine.failure(events),
+                                 "authentication failed — check the username and password")
+
+    def sync_with(self, account, folder):
+        events = self.engine.run("sync", config=account, folder=folder)
+        self.assertEqual([e["event"] for e in events], ["Synced", "Finished"], events)
+        return events[0]["messages"]
+
+
 class Faults(EngineTest):
     timeout_ms = 1500
 

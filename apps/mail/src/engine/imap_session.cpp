@@ -115,10 +115,13 @@ asio::awaitable<std::expected<ImapSession, std::string>> ImapSession::open(
   if (auto greeted = co_await client->greeting(); !greeted) {
     co_return std::unexpected(classify_connection_failure(greeted.error().text, host));
   }
-  imap::Result<void> authenticated =
-      credential.kind == store::Credential::OAuth
-          ? co_await client->authenticate_xoauth2(credential.login, credential.secret)
-          : co_await client->login(credential.login, credential.secret);
+  // Not a conditional expression: g++ 12 destroys the result of a co_await inside ?: twice.
+  imap::Result<void> authenticated;
+  if (credential.kind == store::Credential::OAuth) {
+    authenticated = co_await client->authenticate_xoauth2(credential.login, credential.secret);
+  } else {
+    authenticated = co_await client->login(credential.login, credential.secret);
+  }
   if (!authenticated) {
     co_return std::unexpected(classify_connection_failure(authenticated.error().text, host));
   }

@@ -59,6 +59,18 @@ class Canvas {
   // Scales the image to fill `dest`.
   void draw_image(const Image& image, Rect dest);
 
+  // Free-form paths (icons): build with the path calls, then fill or stroke, which consumes the
+  // path. Strokes use round caps and joins so thin line drawings stay even at any scale.
+  void begin_path();
+  void move_to(Point p);
+  void line_to(Point p);
+  void curve_to(Point c1, Point c2, Point end);
+  // Angles in radians, clockwise from the positive x axis (y grows downwards).
+  void arc(Point centre, double radius, double from, double to);
+  void close_path();
+  void fill_path(Color color);
+  void stroke_path(Color color, double width = 1.0);
+
   // Clips nest: each push intersects with the current clip until the matching pop.
   void push_clip(Rect rect);
   void push_clip_rounded(Rect rect, double radius);
