@@ -123,14 +123,13 @@ void Canvas::draw_image(const Image& image, Rect dest) {
 
 void Canvas::begin_path() { cairo_new_path(cr_); }
 void Canvas::move_to(Point p) { cairo_move_to(cr_, p.x, p.y); }
+void Canvas::begin_sub_path() { cairo_new_sub_path(cr_); }
 void Canvas::line_to(Point p) { cairo_line_to(cr_, p.x, p.y); }
 void Canvas::curve_to(Point c1, Point c2, Point end) {
   cairo_curve_to(cr_, c1.x, c1.y, c2.x, c2.y, end.x, end.y);
 }
 void Canvas::arc(Point centre, double radius, double from, double to) {
   if (radius <= 0) return;
-  // A separate sub-path, so an arc never joins the previous point with a stray line.
-  if (!cairo_has_current_point(cr_)) cairo_new_sub_path(cr_);
   cairo_arc(cr_, centre.x, centre.y, radius, from, to);
 }
 void Canvas::close_path() { cairo_close_path(cr_); }

@@ -63,9 +63,11 @@ class Canvas {
   // path. Strokes use round caps and joins so thin line drawings stay even at any scale.
   void begin_path();
   void move_to(Point p);
+  void begin_sub_path();
   void line_to(Point p);
   void curve_to(Point c1, Point c2, Point end);
-  // Angles in radians, clockwise from the positive x axis (y grows downwards).
+  // Angles in radians, clockwise from the positive x axis (y grows downwards). Like any path
+  // segment, it is joined to the current point; start a separate piece with `begin_sub_path`.
   void arc(Point centre, double radius, double from, double to);
   void close_path();
   void fill_path(Color color);
