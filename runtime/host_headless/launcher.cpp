@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
-#include <vector>
 #include <iostream>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "headless_app.h"
 #include "headless_driver.h"
@@ -17,6 +18,7 @@
 #include "launch_args.h"
 #include "vexa/ui/launch.h"
 #include "vexa/ui/persist.h"
+#include "window_host.h"
 
 namespace vexa::ui {
 
@@ -66,13 +68,12 @@ std::expected<std::filesystem::path, std::string> temp_png(
   return std::filesystem::path(pattern);
 }
 
-std::string no_window_reason() {
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) {
-    return "no display found (DISPLAY and WAYLAND_DISPLAY are unset)";
+bool display_named() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
   }
-  return "this build has no window host";
+  return false;
 }
 
 }  // namespace
@@ -144,6 +145,17 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
     return 0;
   }
 
+  // A window when a display opens; --headless and --screenshot ask for no window.
+  std::optional<std::string> no_window;
+  if (!args.headless) {
+    if (args.screenshot && display_named()) {
+      no_window = "a screenshot was asked for";
+    } else if (auto display = open_window_display(); !display) {
+      no_window = display.error();
+    }
+  }
+  const bool windowed = !args.headless && !no_window;
+
   // Start-up logs (a backend falling back, an unreadable store) reach the driver's output too.
   std::mutex early_mutex;
   std::vector<vexa::log::Event> early_logs;
@@ -155,8 +167,16 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
     });
   }
 
-  HeadlessApp app;
-  if (description.app_hook) description.app_hook(app);
+  // Exactly one application object: it is App::current() for the launch.
+  std::optional<WindowApp> window_app;
+  std::optional<HeadlessApp> headless_app;
+  App* app = nullptr;
+  if (windowed) {
+    app = &window_app.emplace();
+  } else {
+    app = &headless_app.emplace();
+  }
+  if (description.app_hook) description.app_hook(*app);
 
   LaunchedRoot launched;
   if (args.scene && description.scene_factory) {
@@ -180,11 +200,21 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
   const Size window =
       args.size.value_or(Size{static_cast<double>(size.first), static_cast<double>(size.second)});
 
+  if (windowed) {
+    WindowOptions options;
+    options.app_id = description.app_id;
+    options.size = window;
+    options.resizable = description.resizable;
+    options.fullscreen = description.fullscreen;
+    options.decorated = description.decorated;
+    return run_window(*window_app, std::move(launched.widget), std::move(*doc), options);
+  }
+
   HeadlessHost host(std::move(launched.widget), std::move(*doc), window);
 
   if (args.headless) {
     vexa::log::remove_sink(early_sink);
-    HeadlessDriver driver(host, app, std::cout);
+    HeadlessDriver driver(host, *headless_app, std::cout);
     {
       std::lock_guard lock(early_mutex);
       for (const auto& event : early_logs) driver.echo_log(event);
@@ -200,7 +230,7 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
   }
 
   std::fprintf(stderr, "%s: %s; rendering one frame headless instead\n",
-               program_stem(description.app_id).c_str(), no_window_reason().c_str());
+               program_stem(description.app_id).c_str(), no_window->c_str());
   host.run_until(Clock::now() + kSettleLimit, true);
   std::filesystem::path path;
   if (args.screenshot) {
