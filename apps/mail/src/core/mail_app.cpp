@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/shortcuts.h"
 #include "engine/worker_protocol.h"
 #include "store/account_list.h"
 #include "store/mail_document.h"
@@ -62,6 +63,7 @@ void MailApp::set_setup_open(bool open) {
 void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& ctx) {
   poll_at_.reset();
   text_scale_ = ctx.text_scale;
+  scale_factor_ = ctx.scale_factor;
   window_ = ctx.window;
 
   // 1. The welcome panel's "Add account".
@@ -98,7 +100,7 @@ void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& c
   // 7. Selected-account persistence.
   persist_selected_account();
 
-  dispatch_intents();
+  dispatch_intents(&doc);
 }
 
 void MailApp::status_upkeep(vexa::ui::Clock::time_point now) {
@@ -106,7 +108,8 @@ void MailApp::status_upkeep(vexa::ui::Clock::time_point now) {
   if (st.status != status_seen_) {
     status_seen_ = st.status;
     if (st.status) {
-      status_clear_at_ = now + std::chrono::duration_cast<vexa::ui::Clock::duration>(kStatusLifetime);
+      status_clear_at_ =
+          now + std::chrono::duration_cast<vexa::ui::Clock::duration>(kStatusLifetime);
     } else {
       status_clear_at_.reset();
     }
@@ -160,10 +163,12 @@ void MailApp::surface_draft(vexa::persist::Document& doc) {
   record.time = st.current_minute;
   if (const AccountSlot* account = st.current_account()) {
     const auto& c = account->entry.config;
-    record.from = MailAddress{c.email, c.display_name.empty() ? std::nullopt
-                                                              : std::optional<std::string>(c.display_name)};
+    record.from =
+        MailAddress{c.email, c.display_name.empty() ? std::nullopt
+                                                    : std::optional<std::string>(c.display_name)};
   }
-  record.subject = draft.subject.find_first_not_of(" \t\r\n") == std::string::npos ? "(no subject)" : draft.subject;
+  record.subject = draft.subject.find_first_not_of(" \t\r\n") == std::string::npos ? "(no subject)"
+                                                                                   : draft.subject;
   record.body_text = draft.body;
   record.html = draft.html_body;
   if (const MailMessage* existing = st.messages.find(record.id)) {
@@ -197,28 +202,104 @@ void MailApp::persist_selected_account() {
     entries.reserve(st.accounts.size());
     for (const auto& slot : st.accounts) entries.push_back(slot.entry);
     if (auto saved = store::save_accounts(entries, st.current_account_index(), *dir); !saved) {
-      st.set_status(fmt::format("Selected account, but could not save that preference: {}", saved.error()));
+      st.set_status(
+          fmt::format("Selected account, but could not save that preference: {}", saved.error()));
       return;
     }
   }
   persisted_account_ = account->entry.id;
 }
 
-void MailApp::dispatch_intents() {
+void MailApp::dispatch_intents(vexa::persist::Document* doc) {
   MailState& st = *state_;
+  ComposerState& composer = core_.composer();
   while (!st.intents.empty()) {
     ViewIntent next = std::move(st.intents.front());
     st.intents.pop_front();
-    if (auto* command = std::get_if<intent::Command>(&next)) {
-      core_.submit(std::move(command->command));
-    } else if (auto* status = std::get_if<intent::SetStatus>(&next)) {
-      st.set_status(std::move(status->text));
-    } else if (auto* setup = std::get_if<intent::OpenAccountSetup>(&next)) {
-      (void)setup;
-      set_setup_open(true);
-    }
-    // The remaining intents act on surfaces (panes, composer, menus) that are not built yet.
+    std::visit(
+        [&](auto& i) {
+          using I = std::decay_t<decltype(i)>;
+          if constexpr (std::is_same_v<I, intent::ShowReader>) {
+            show_reader_requested_ = true;
+          } else if constexpr (std::is_same_v<I, intent::ShowList>) {
+            show_list_requested_ = true;
+          } else if constexpr (std::is_same_v<I, intent::CloseDrawer>) {
+            close_drawer_requested_ = true;
+          } else if constexpr (std::is_same_v<I, intent::ComposeNew>) {
+            open_composer_new(true);
+          } else if constexpr (std::is_same_v<I, intent::Reply> ||
+                               std::is_same_v<I, intent::ReplyAll> ||
+                               std::is_same_v<I, intent::Forward>) {
+            if (!st.messages.contains(i.id)) return;
+            // The reply and forward contents come with the composer's own surfaces; until then
+            // the composer opens on an unrelated new message.
+            open_composer_new(true);
+          } else if constexpr (std::is_same_v<I, intent::EditDraft>) {
+            if (!st.messages.contains(i.id)) return;
+            context_menu_.close();
+            if (doc != nullptr) composer.draft = store::load_draft(*doc);
+            composer.editing_draft = i.id;
+            composer.open = true;
+          } else if constexpr (std::is_same_v<I, intent::OpenContextMenu>) {
+            context_menu_.open(st.messages, i.id, {i.x, i.y});
+          } else if constexpr (std::is_same_v<I, intent::OpenAccountSetup>) {
+            set_setup_open(true);
+          } else if constexpr (std::is_same_v<I, intent::SaveAttachment>) {
+            // Saving attachments arrives with the attachment pickers.
+          } else if constexpr (std::is_same_v<I, intent::Command>) {
+            core_.submit(std::move(i.command));
+          } else if constexpr (std::is_same_v<I, intent::SetStatus>) {
+            st.set_status(std::move(i.text));
+          } else if constexpr (std::is_same_v<I, intent::ConfirmBulkPurge>) {
+            open_bulk_purge();
+          }
+        },
+        next);
   }
+  redraw_ = true;
+}
+
+void MailApp::open_composer_new(bool forget_draft) {
+  context_menu_.close();
+  ComposerState& composer = core_.composer();
+  composer.draft = DraftData{};
+  if (forget_draft) composer.editing_draft.reset();
+  composer.open = true;
+  redraw_ = true;
+}
+
+void MailApp::open_bulk_purge() {
+  auto checked = check_bulk_purge(*state_);
+  if (!checked) {
+    state_->set_status(checked.error());
+    return;
+  }
+  purge_.open(*checked);
+}
+
+void MailApp::confirm_purge(vexa::persist::Document& doc) {
+  purge_.close();
+  const std::size_t n = commands_.bulk_action(BulkAction::DeletePermanently, doc);
+  state_->set_status(n > 0 ? bulk_status(BulkAction::DeletePermanently, n)
+                           : std::string(kPurgeSelectionChanged));
+}
+
+void MailApp::activate_context_entry(std::size_t index, vexa::persist::Document& doc) {
+  const auto& menu = context_menu_.state();
+  if (!menu) return;
+  const MessageId id = menu->message;
+  std::optional<MessageAction> action = context_menu_.take_entry(index);
+  if (!action) return;
+  if (!state_->messages.contains(id)) {
+    state_->set_status("That message is no longer available.");
+    return;
+  }
+  commands_.message_action(id, *action, doc);
+}
+
+vexa::ui::Rect MailApp::window_rect() const {
+  if (!rect_.empty()) return rect_;
+  return {0, 0, window_.width, window_.height};
 }
 
 bool MailApp::needs_idle_sync() const { return core_.busy() || status_clear_at_.has_value(); }
@@ -235,9 +316,7 @@ std::optional<vexa::ui::Clock::time_point> MailApp::next_wakeup() {
   return wake;
 }
 
-bool MailApp::needs_redraw() const {
-  return redraw_ || state_->changed || welcome_.needs_redraw();
-}
+bool MailApp::needs_redraw() const { return redraw_ || state_->changed || welcome_.needs_redraw(); }
 
 void MailApp::reset_redraw() {
   redraw_ = false;
@@ -266,7 +345,8 @@ std::expected<vexa::ui::LayoutNode, std::string> MailApp::build_layout(
   style.height = vexa::ui::Dimension::percent(100);
   auto root = engine.new_node(style, {*welcome});
   if (!root) {
-    vexa::log::error("mail::app", "mail: failed to create root layout node", {{"error", root.error()}});
+    vexa::log::error("mail::app", "mail: failed to create root layout node",
+                     {{"error", root.error()}});
     return *welcome;
   }
   welcome_node_ = *welcome;
@@ -280,31 +360,133 @@ void MailApp::apply_layout(const vexa::ui::LayoutEngine& engine, vexa::ui::Rect 
 
 void MailApp::draw(vexa::ui::Canvas& canvas) {
   const auto& theme = vexa::ui::Theme::current();
+  const vexa::ui::Rect window = window_rect();
   text_.set_text_scale(text_scale_);
   canvas.fill_rect(rect_, theme.colors.background);
+  // The navigation shell and its panes draw here, below every layer that follows.
   if (welcome_shown()) welcome_.draw(canvas);
+  // The composer window and the account setup sheet draw here once they exist.
+  context_menu_.draw(canvas, state_->messages, window, text_scale_);
+  purge_.draw(canvas, window, text_scale_);
   if (state_->status) {
-    vexa::ui::toast::paint_transient(canvas, text_, rect_, *state_->status, toast_tone(*state_->status));
+    vexa::ui::toast::paint_transient(canvas, text_, rect_, *state_->status,
+                                     toast_tone(*state_->status));
+  }
+  if (reference_.is_open()) {
+    reference_.place(window, text_scale_);
+    reference_.draw(canvas);
   }
 }
 
-vexa::ui::EventResult MailApp::handle_event(const vexa::ui::Event& event, vexa::persist::Document& doc) {
-  if (const auto* pointer = std::get_if<vexa::ui::PointerEvent>(&event)) {
-    state_->pointer = {pointer->x, pointer->y};
+bool MailApp::route_overlays(const vexa::ui::Event& event, vexa::persist::Document& doc) {
+  const vexa::ui::Rect window = window_rect();
+  // 2. Shortcut reference.
+  if (reference_.is_open()) {
+    reference_.place(window, text_scale_);
+    reference_.handle_event(event, scale_factor_);
+    return true;
   }
+  // 3. Permanent-deletion confirmation.
+  if (purge_.is_open()) {
+    switch (purge_.handle_event(event, window)) {
+      case BulkPurgeConfirmation::Input::Confirm:
+        confirm_purge(doc);
+        dispatch_intents(&doc);
+        break;
+      case BulkPurgeConfirmation::Input::Cancel:
+        purge_.close();
+        break;
+      case BulkPurgeConfirmation::Input::Swallowed:
+        break;
+    }
+    return true;
+  }
+  // 4. Composer window: its editor and window dragging come with the composer surfaces; until
+  // then it keeps the keyboard so that typing never reaches the main-view shortcuts.
+  if (core_.composer().open) {
+    if (const auto* key = std::get_if<vexa::ui::KeyEvent>(&event)) {
+      if (key->pressed && key->key == "Escape") core_.composer().open = false;
+      return true;
+    }
+    if (std::holds_alternative<vexa::ui::TextEvent>(event)) return true;
+  }
+  // 5. Context menu.
+  if (context_menu_.is_open()) {
+    ContextMenu::Outcome outcome = context_menu_.handle_event(event, window, text_scale_);
+    if (outcome.activate) {
+      activate_context_entry(*outcome.activate, doc);
+      dispatch_intents(&doc);
+    }
+    if (outcome.consumed) return true;
+  }
+  // 6. Welcome panel.
   if (welcome_shown()) {
     auto result = welcome_.handle_event(event, doc);
     if (welcome_.take_activated()) open_setup_request_ = true;
-    if (result == vexa::ui::EventResult::Consumed) {
-      redraw_ = true;
-      return result;
-    }
+    if (result == vexa::ui::EventResult::Consumed) return true;
   }
-  dispatch_intents();
+  // 7. Account setup sheet: its fields come with the setup surfaces; it keeps the keyboard.
+  if (setup_open_ && (std::holds_alternative<vexa::ui::KeyEvent>(event) ||
+                      std::holds_alternative<vexa::ui::TextEvent>(event))) {
+    return true;
+  }
+  return false;
+}
+
+vexa::ui::EventResult MailApp::route_to_panes(const vexa::ui::Event& /*event*/,
+                                              vexa::persist::Document& /*doc*/) {
+  // The navigation shell and its panes take the event here once they are part of the root.
   return vexa::ui::EventResult::Ignored;
 }
 
+bool MailApp::run_main_view_shortcut(const vexa::ui::Event& event, vexa::persist::Document& doc) {
+  const auto* key = std::get_if<vexa::ui::KeyEvent>(&event);
+  if (key == nullptr || !key->pressed || state_->search_focus) return false;
+  std::optional<Shortcut> shortcut = match_shortcut(*key);
+  if (!shortcut) return false;
+  ShortcutHooks hooks;
+  hooks.open_reference = [this] { reference_.open(); };
+  hooks.compose_new = [this] { state_->queue(intent::ComposeNew{}); };
+  hooks.refresh = [this] { core_.start_refresh(); };
+  if (!run_shortcut(*shortcut, commands_, *state_, doc, hooks)) return false;
+  dispatch_intents(&doc);
+  return true;
+}
+
+vexa::ui::EventResult MailApp::handle_event(const vexa::ui::Event& event,
+                                            vexa::persist::Document& doc) {
+  // 1. The pointer position, for hovering and tooltips (events arrive in logical pixels).
+  if (const auto* pointer = std::get_if<vexa::ui::PointerEvent>(&event)) {
+    if (pointer->type == vexa::ui::PointerEvent::Type::Move)
+      state_->pointer = {pointer->x, pointer->y};
+  }
+  if (route_overlays(event, doc)) {
+    redraw_ = true;
+    return vexa::ui::EventResult::Consumed;
+  }
+  // 8. The panes, then the main-view shortcuts for what they left.
+  const vexa::ui::EventResult panes = route_to_panes(event, doc);
+  dispatch_intents(&doc);
+  if (panes == vexa::ui::EventResult::Consumed || run_main_view_shortcut(event, doc)) {
+    redraw_ = true;
+    return vexa::ui::EventResult::Consumed;
+  }
+  return vexa::ui::EventResult::Ignored;
+}
+
+bool MailApp::perform_semantic_action(std::string_view id, std::string_view action,
+                                      vexa::persist::Document& doc) {
+  if (!core::perform_semantic_action(*this, id, action, doc)) return false;
+  dispatch_intents(&doc);
+  redraw_ = true;
+  return true;
+}
+
 vexa::ui::AccessNode MailApp::accessibility() const {
+  if (reference_.is_open()) return reference_.accessibility();
+  if (purge_.is_open()) return purge_.accessibility();
+  // The composer's and the setup sheet's nodes take precedence here once they exist.
+  if (context_menu_.is_open()) return context_menu_.accessibility(state_->messages);
   vexa::ui::AccessNode root;
   root.role = "application";
   root.name = "Mail";

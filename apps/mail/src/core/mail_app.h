@@ -6,8 +6,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "core/bulk_purge.h"
+#include "core/commands.h"
+#include "core/context_menu.h"
 #include "core/mail_core.h"
+#include "core/semantic.h"
+#include "core/shortcut_reference.h"
 #include "vexa/ui/empty_state.h"
 #include "vexa/ui/text.h"
 #include "vexa/ui/widget.h"
@@ -17,18 +23,22 @@ namespace mail::core {
 // Toast tone for a status text: 3 failure, 2 unavailable, 0 progress, 1 information.
 int toast_tone(std::string_view status);
 
-class MailApp : public vexa::ui::Widget {
+class MailApp : public vexa::ui::Widget, private SemanticHost {
  public:
-  MailApp(SharedState state, std::optional<engine::WorkerHandle> worker, PersistenceLocation location);
+  MailApp(SharedState state, std::optional<engine::WorkerHandle> worker,
+          PersistenceLocation location);
   ~MailApp() override;
 
   std::string_view type_name() const override { return "MailApp"; }
   void sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& ctx) override;
-  std::expected<vexa::ui::LayoutNode, std::string> build_layout(vexa::ui::LayoutEngine& engine,
-                                                                const vexa::ui::FrameContext& ctx) override;
+  std::expected<vexa::ui::LayoutNode, std::string> build_layout(
+      vexa::ui::LayoutEngine& engine, const vexa::ui::FrameContext& ctx) override;
   void apply_layout(const vexa::ui::LayoutEngine& engine, vexa::ui::Rect rect) override;
   void draw(vexa::ui::Canvas& canvas) override;
-  vexa::ui::EventResult handle_event(const vexa::ui::Event& event, vexa::persist::Document& doc) override;
+  vexa::ui::EventResult handle_event(const vexa::ui::Event& event,
+                                     vexa::persist::Document& doc) override;
+  bool perform_semantic_action(std::string_view id, std::string_view action,
+                               vexa::persist::Document& doc) override;
   vexa::ui::AccessNode accessibility() const override;
   bool needs_idle_sync() const override;
   bool needs_animation_frame() const override;
@@ -48,8 +58,20 @@ class MailApp : public vexa::ui::Widget {
   const std::optional<std::string>& persisted_account() const { return persisted_account_; }
   void set_persisted_account(std::optional<std::string> id) { persisted_account_ = std::move(id); }
 
-  // Runs the queued view intents in order.
-  void dispatch_intents();
+  Commands& commands() override { return commands_; }
+  const ContextMenu& context_menu_layer() const { return context_menu_; }
+  const BulkPurgeConfirmation& purge_confirmation() const { return purge_; }
+  const ShortcutReference& shortcut_reference() const { return reference_; }
+
+  // Runs the queued view intents in order. Without a document, EditDraft opens the composer
+  // without loading the stored draft.
+  void dispatch_intents(vexa::persist::Document* doc = nullptr);
+
+  // Shell requests from the dispatcher, taken by the navigation shell's integration:
+  // ShowReader, ShowList and CloseDrawer.
+  bool take_show_reader() { return std::exchange(show_reader_requested_, false); }
+  bool take_show_list() { return std::exchange(show_list_requested_, false); }
+  bool take_close_drawer() { return std::exchange(close_drawer_requested_, false); }
 
  private:
   void status_upkeep(vexa::ui::Clock::time_point now);
@@ -58,8 +80,32 @@ class MailApp : public vexa::ui::Widget {
   void automatic_refresh();
   void persist_selected_account();
 
+  // SemanticHost.
+  MailState& mail_state() override { return *state_; }
+  ContextMenu& context_menu() override { return context_menu_; }
+  void activate_context_entry(std::size_t index, vexa::persist::Document& doc) override;
+  bool purge_confirmation_open() const override { return purge_.is_open(); }
+  void confirm_purge(vexa::persist::Document& doc) override;
+  void cancel_purge() override { purge_.close(); }
+
+  // Input layers in routing order; each answers whether it took the event.
+  bool route_overlays(const vexa::ui::Event& event, vexa::persist::Document& doc);
+  // The navigation shell and its panes (integrated separately); Ignored until then.
+  vexa::ui::EventResult route_to_panes(const vexa::ui::Event& event, vexa::persist::Document& doc);
+  bool run_main_view_shortcut(const vexa::ui::Event& event, vexa::persist::Document& doc);
+  void open_composer_new(bool forget_draft);
+  void open_bulk_purge();
+  vexa::ui::Rect window_rect() const;
+
   SharedState state_;
   MailCore core_;
+  Commands commands_{core_};
+  ContextMenu context_menu_;
+  BulkPurgeConfirmation purge_;
+  ShortcutReference reference_;
+  bool show_reader_requested_ = false;
+  bool show_list_requested_ = false;
+  bool close_drawer_requested_ = false;
   vexa::ui::EmptyState welcome_;
   vexa::ui::TextRenderer text_;
 
@@ -78,6 +124,7 @@ class MailApp : public vexa::ui::Widget {
   std::optional<MessageId> draft_message_id_;
   std::optional<vexa::ui::LayoutNode> welcome_node_;
   float text_scale_ = 1.0f;
+  double scale_factor_ = 1.0;
   vexa::ui::Size window_{};
 };
 

@@ -1,0 +1,336 @@
+#include "core/commands.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "mailbox/local_search.h"
+#include "store/mail_document.h"
+#include "vexa/ui/launch.h"
+
+namespace mail::core {
+namespace {
+
+std::string_view plural(std::size_t n) { return n == 1 ? "" : "s"; }
+
+std::vector<std::string> keys_of(const std::vector<MessageId>& ids) {
+  std::vector<std::string> keys;
+  keys.reserve(ids.size());
+  for (const auto& id : ids) keys.push_back(store::message_key(id));
+  return keys;
+}
+
+}  // namespace
+
+std::string bulk_status(BulkAction action, std::size_t count) {
+  switch (action) {
+    case BulkAction::Archive:
+      return fmt::format("Archived {} message{}", count, plural(count));
+    case BulkAction::MoveToTrash:
+      return fmt::format("Moved {} message{} to Trash", count, plural(count));
+    case BulkAction::DeletePermanently:
+      return fmt::format("Permanently deleted {} trashed message{}", count, plural(count));
+    case BulkAction::MarkRead:
+      return fmt::format("Marked {} message{} read", count, plural(count));
+    case BulkAction::MarkUnread:
+      return fmt::format("Marked {} message{} unread", count, plural(count));
+  }
+  return {};
+}
+
+Commands::Commands(MailCore& core) : core_(core) {}
+
+StoredConfig Commands::account_config() const {
+  if (const AccountSlot* account = st().current_account()) return account->entry.config;
+  return st().messages.config();
+}
+
+std::expected<void, std::string> Commands::record(vexa::persist::Document& doc,
+                                                  const automation::MailAction& action) {
+  auto applied = automation::apply_mail_action(doc, action);
+  // Local changes share the automation history, so a client sees what the user did too.
+  if (vexa::ui::App* app = vexa::ui::App::current()) {
+    app->action_registry_mut().report_typed_action(automation::encode(action), applied.has_value(),
+                                                   applied ? std::string() : applied.error());
+  }
+  return applied;
+}
+
+void Commands::submit(engine::WorkerCommand command) {
+  st().queue(intent::Command{std::move(command)});
+}
+
+bool Commands::reader_covers_list() const { return st().layout.narrow && st().layout.detail_shown; }
+
+void Commands::set_read(const MessageId& id, bool read, vexa::persist::Document& doc) {
+  MailMessage* m = st().messages.find_mut(id);
+  if (m == nullptr) return;
+  store::record_fetched(doc, *m);
+  m->seen = read;
+  st().messages.touch();
+  st().changed = true;
+  const MailMessage changed = *m;
+  (void)record(doc, automation::SetRead{{store::message_key(id)}, read});
+  submit(engine::make_store_flags(account_config(), changed));
+}
+
+void Commands::move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc) {
+  MailMessage* m = st().messages.find_mut(id);
+  if (m == nullptr) return;
+  store::record_fetched(doc, *m);
+  const MailMessage before = *m;
+  m->folder = target;
+  st().messages.touch();
+  st().changed = true;
+  (void)record(doc, automation::Move{{store::message_key(id)}, std::string(folder_key(target))});
+  submit(engine::make_move_message(account_config(), before, target));
+}
+
+void Commands::purge(const MessageId& id, vexa::persist::Document& doc) {
+  const MailMessage* m = st().messages.find(id);
+  if (m == nullptr) return;
+  store::record_fetched(doc, *m);
+  const MailMessage before = *m;
+  // The document is the authority: when it does not hold the message in Trash, deleting it on
+  // the server would destroy mail the user still sees elsewhere.
+  if (auto recorded = record(doc, automation::Purge{{store::message_key(id)}}); !recorded) {
+    st().set_status(recorded.error());
+    return;
+  }
+  st().messages.remove(id);
+  st().changed = true;
+  submit(engine::make_purge_message(account_config(), before));
+}
+
+void Commands::message_action(const MessageId& id, MessageAction action,
+                              vexa::persist::Document& doc) {
+  MailState& s = st();
+  const MailMessage* m = s.messages.find(id);
+  if (m == nullptr) return;
+  switch (action) {
+    case MessageAction::Reply:
+      s.queue(intent::Reply{id});
+      return;
+    case MessageAction::ReplyAll:
+      s.queue(intent::ReplyAll{id});
+      return;
+    case MessageAction::Forward:
+      s.queue(intent::Forward{id});
+      return;
+    case MessageAction::ToggleRead:
+      set_read(id, !m->seen, doc);
+      return;
+    case MessageAction::ToggleStar: {
+      MailMessage* target = s.messages.find_mut(id);
+      store::record_fetched(doc, *target);
+      target->starred = !target->starred;
+      s.messages.touch();
+      s.changed = true;
+      const MailMessage changed = *target;
+      (void)record(doc, automation::SetStarred{{store::message_key(id)}, changed.starred});
+      submit(engine::make_store_flags(account_config(), changed));
+      return;
+    }
+    case MessageAction::Archive:
+      move_to(id, FolderRole::Archive, doc);
+      break;
+    case MessageAction::Delete:
+      if (m->folder == FolderRole::Trash) {
+        purge(id, doc);
+      } else {
+        move_to(id, FolderRole::Trash, doc);
+      }
+      break;
+    case MessageAction::MoveToInbox:
+      move_to(id, FolderRole::Inbox, doc);
+      break;
+    case MessageAction::MarkJunk:
+      move_to(id, FolderRole::Junk, doc);
+      break;
+  }
+  const bool was_selected = s.selected_message == id;
+  reselect_in_current_folder();
+  if (was_selected && reader_covers_list()) s.queue(intent::ShowList{});
+}
+
+void Commands::mark_unread(const MessageId& id, vexa::persist::Document& doc) {
+  set_read(id, false, doc);
+}
+
+std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& doc) {
+  MailState& s = st();
+  std::vector<MessageId> ids;
+  for (const auto& id : s.bulk_selection) {
+    if (s.messages.contains(id)) ids.push_back(id);
+  }
+  if (ids.empty()) return 0;
+  auto in_trash = [&](const MessageId& id) {
+    return s.messages.find(id)->folder == FolderRole::Trash;
+  };
+  if (action == BulkAction::DeletePermanently && !std::all_of(ids.begin(), ids.end(), in_trash)) {
+    return 0;
+  }
+  for (const auto& id : ids) store::record_fetched(doc, *s.messages.find(id));
+
+  auto move_all = [&](const std::vector<MessageId>& moving, FolderRole target) {
+    std::vector<MailMessage> before;
+    for (const auto& id : moving) {
+      MailMessage* m = s.messages.find_mut(id);
+      before.push_back(*m);
+      m->folder = target;
+    }
+    s.messages.touch();
+    (void)record(doc, automation::Move{keys_of(moving), std::string(folder_key(target))});
+    for (auto& m : before)
+      submit(engine::make_move_message(account_config(), std::move(m), target));
+  };
+
+  std::size_t count = ids.size();
+  switch (action) {
+    case BulkAction::Archive:
+      move_all(ids, FolderRole::Archive);
+      break;
+    case BulkAction::MoveToTrash: {
+      std::vector<MessageId> moving;
+      std::copy_if(ids.begin(), ids.end(), std::back_inserter(moving),
+                   [&](const MessageId& id) { return !in_trash(id); });
+      count = moving.size();
+      // Nothing moved: the selection is left as the user made it.
+      if (count == 0) return 0;
+      move_all(moving, FolderRole::Trash);
+      break;
+    }
+    case BulkAction::DeletePermanently: {
+      if (!record(doc, automation::Purge{keys_of(ids)})) return 0;
+      for (const auto& id : ids) {
+        MailMessage before = *s.messages.find(id);
+        s.messages.remove(id);
+        submit(engine::make_purge_message(account_config(), std::move(before)));
+      }
+      break;
+    }
+    case BulkAction::MarkRead:
+    case BulkAction::MarkUnread: {
+      const bool read = action == BulkAction::MarkRead;
+      for (const auto& id : ids) s.messages.find_mut(id)->seen = read;
+      s.messages.touch();
+      (void)record(doc, automation::SetRead{keys_of(ids), read});
+      for (const auto& id : ids) {
+        submit(engine::make_store_flags(account_config(), *s.messages.find(id)));
+      }
+      s.changed = true;
+      return count;
+    }
+  }
+  s.bulk_selection.clear();
+  reselect_in_current_folder();
+  s.changed = true;
+  return count;
+}
+
+void Commands::select(const MessageId& id, bool preview) {
+  MailState& s = st();
+  const MailMessage* m = s.messages.find(id);
+  if (m == nullptr) return;
+  s.selected_message = id;
+  s.current_folder = m->folder;
+  s.search_query.clear();
+  s.previewed = preview;
+  s.queue(intent::ShowReader{});
+}
+
+void Commands::open_message(const MessageId& id, vexa::persist::Document& doc) {
+  const MailMessage* m = st().messages.find(id);
+  if (m == nullptr) return;
+  const bool unread = !m->seen;
+  select(id, false);
+  if (unread) set_read(id, true, doc);
+}
+
+void Commands::preview_message(const MessageId& id) { select(id, true); }
+
+void Commands::open_folder(std::size_t account_index, FolderRole folder) {
+  MailState& s = st();
+  if (account_index < s.accounts.size()) s.selected_account = account_index;
+  s.current_folder = folder;
+  s.selected_message = top_message(s.messages, folder);
+  s.previewed = false;
+  s.changed = true;
+}
+
+std::vector<VisibleEntry> Commands::visible_list() const {
+  const MailState& s = st();
+  if (!search_query_blank(s.search_query)) return local_search(s.messages, s.search_query);
+  return folder_entries(s.messages, s.current_folder);
+}
+
+void Commands::select_all_visible() {
+  MailState& s = st();
+  s.bulk_selection.clear();
+  for (const auto& entry : visible_list()) s.bulk_selection.push_back(entry.id);
+  if (!s.bulk_mode) s.search_focus = false;
+  s.bulk_mode = true;
+  s.changed = true;
+}
+
+void Commands::move_selection(int delta) {
+  MailState& s = st();
+  const std::vector<VisibleEntry> rows = visible_list();
+  if (rows.empty()) return;
+  std::size_t position = 0;
+  if (s.selected_message) {
+    const MailMessage* selected = s.messages.find(*s.selected_message);
+    const std::string key = selected ? conversation_subject(selected->subject) : std::string();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const MailMessage* row = s.messages.find(rows[i].id);
+      if (rows[i].id == *s.selected_message ||
+          (selected && row && conversation_subject(row->subject) == key)) {
+        position = i;
+        break;
+      }
+    }
+  }
+  const auto last = static_cast<std::ptrdiff_t>(rows.size()) - 1;
+  const std::ptrdiff_t next =
+      std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(position) + delta, 0, last);
+  s.selected_message = rows[static_cast<std::size_t>(next)].id;
+  s.changed = true;
+}
+
+void Commands::toggle_bulk_mode() {
+  MailState& s = st();
+  if (s.bulk_mode) {
+    leave_bulk_mode();
+    return;
+  }
+  s.bulk_mode = true;
+  s.search_focus = false;
+  s.changed = true;
+}
+
+void Commands::leave_bulk_mode() {
+  MailState& s = st();
+  s.bulk_mode = false;
+  s.bulk_selection.clear();
+  s.changed = true;
+}
+
+void Commands::toggle_bulk_member(const MessageId& id) {
+  auto& selection = st().bulk_selection;
+  if (auto it = std::find(selection.begin(), selection.end(), id); it != selection.end()) {
+    selection.erase(it);
+  } else {
+    selection.push_back(id);
+  }
+  st().changed = true;
+}
+
+void Commands::reselect_in_current_folder() {
+  MailState& s = st();
+  std::optional<MessageId> next = top_message(s.messages, s.current_folder);
+  if (next != s.selected_message) s.previewed = false;
+  s.selected_message = next;
+  s.changed = true;
+}
+
+}  // namespace mail::core

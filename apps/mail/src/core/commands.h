@@ -1,0 +1,64 @@
+#pragma once
+// The root's mail commands: single-message and bulk actions, opening and previewing, folder
+// and selection changes. Every change is local first: the message store, then the document
+// with its MailAction record, and only then the worker command, queued for the dispatcher.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "automation/mail_action.h"
+#include "core/mail_core.h"
+#include "views/pane_host.h"
+
+namespace mail::core {
+
+using views::BulkAction;
+using views::MessageAction;
+
+// "Archived 3 messages" and the like: the success text of a bulk action.
+std::string bulk_status(BulkAction action, std::size_t count);
+
+class Commands : public views::PaneHost {
+ public:
+  explicit Commands(MailCore& core);
+
+  void message_action(const MessageId& id, MessageAction action,
+                      vexa::persist::Document& doc) override;
+  void mark_unread(const MessageId& id, vexa::persist::Document& doc) override;
+  std::size_t bulk_action(BulkAction action, vexa::persist::Document& doc) override;
+  void open_message(const MessageId& id, vexa::persist::Document& doc) override;
+  void open_folder(std::size_t account_index, FolderRole folder) override;
+  void select_all_visible() override;
+  std::vector<VisibleEntry> visible_list() const override;
+
+  // Selects and shows the message but leaves its read state alone.
+  void preview_message(const MessageId& id);
+  // +1 (Down) or −1 (Up) through the visible list; read state is untouched.
+  void move_selection(int delta);
+  void toggle_bulk_mode();
+  void leave_bulk_mode();
+  // In bulk mode: adds the message to the selection, or removes it when already there.
+  void toggle_bulk_member(const MessageId& id);
+  // The selection after messages left the folder: the newest of its top conversation.
+  void reselect_in_current_folder();
+  // Whether the narrow layout shows the reader in place of the list.
+  bool reader_covers_list() const;
+
+ private:
+  MailState& st() { return core_.state(); }
+  const MailState& st() const { return core_.state(); }
+  StoredConfig account_config() const;
+  // Applies the action to the document and reports it to the action history.
+  std::expected<void, std::string> record(vexa::persist::Document& doc,
+                                          const automation::MailAction& action);
+  void submit(engine::WorkerCommand command);
+  void set_read(const MessageId& id, bool read, vexa::persist::Document& doc);
+  void move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc);
+  void purge(const MessageId& id, vexa::persist::Document& doc);
+  void select(const MessageId& id, bool preview);
+
+  MailCore& core_;
+};
+
+}  // namespace mail::core

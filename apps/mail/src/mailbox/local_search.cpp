@@ -1,0 +1,66 @@
+#include "mailbox/local_search.h"
+
+#include <algorithm>
+#include <string>
+
+namespace mail {
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// ASCII folding only: byte-wise, so multi-byte UTF-8 sequences stay intact and still match
+// themselves exactly.
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool contains(std::string_view haystack, const std::string& needle) {
+  return lower(haystack).find(needle) != std::string::npos;
+}
+
+bool matches(const MailMessage& m, const std::string& needle) {
+  const std::string_view sender =
+      m.from.name && !m.from.name->empty() ? std::string_view(*m.from.name) : m.from.address;
+  return contains(m.subject, needle) || contains(sender, needle) ||
+         contains(m.from.address, needle) || contains(m.body_text, needle);
+}
+
+}  // namespace
+
+bool search_query_blank(std::string_view query) { return trim(query).empty(); }
+
+std::vector<VisibleEntry> local_search(const MessageStore& store, std::string_view query) {
+  const std::string needle = lower(trim(query));
+  if (needle.empty()) return {};
+  std::vector<const MailMessage*> found;
+  found.reserve(std::min<std::size_t>(kSearchResultLimit, 64));
+  std::size_t examined = 0;
+  const auto& order = store.order();
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    if (examined == kSearchExamineLimit || found.size() == kSearchResultLimit) break;
+    const MailMessage* m = store.find(*it);
+    if (m == nullptr || m->folder == FolderRole::Trash) continue;
+    ++examined;
+    if (matches(*m, needle)) found.push_back(m);
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const MailMessage* a, const MailMessage* b) { return a->time > b->time; });
+  std::vector<VisibleEntry> entries;
+  entries.reserve(found.size());
+  for (const MailMessage* m : found) entries.push_back(VisibleEntry{m->id, 1});
+  return entries;
+}
+
+}  // namespace mail
