@@ -47,7 +47,15 @@ MailApp::MailApp(SharedState state, std::optional<engine::WorkerHandle> worker,
     : state_(state),
       core_(std::move(state), std::move(worker), std::move(location)),
       welcome_("Welcome to Mail", "Add your email account to start reading and sending mail.",
-               "Add account", "mail.add-account") {}
+               "Add account", "mail.add-account") {
+  main_view_ = std::make_unique<MainView>(state_, commands_);
+}
+
+void MailApp::apply_shell_requests() {
+  if (take_show_reader()) main_view_->show_reader();
+  if (take_show_list()) main_view_->show_list();
+  if (take_close_drawer()) main_view_->close_drawer();
+}
 
 MailApp::~MailApp() = default;
 
@@ -65,6 +73,7 @@ void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& c
   text_scale_ = ctx.text_scale;
   scale_factor_ = ctx.scale_factor;
   window_ = ctx.window;
+  main_view_->sync(doc, ctx);
 
   // 1. The welcome panel's "Add account".
   if (welcome_.take_activated()) open_setup_request_ = true;
@@ -304,7 +313,9 @@ vexa::ui::Rect MailApp::window_rect() const {
 
 bool MailApp::needs_idle_sync() const { return core_.busy() || status_clear_at_.has_value(); }
 
-bool MailApp::needs_animation_frame() const { return needs_idle_sync(); }
+bool MailApp::needs_animation_frame() const {
+  return needs_idle_sync() || main_view_->needs_animation_frame();
+}
 
 std::optional<vexa::ui::Clock::time_point> MailApp::next_wakeup() {
   std::optional<vexa::ui::Clock::time_point> wake;
@@ -316,17 +327,20 @@ std::optional<vexa::ui::Clock::time_point> MailApp::next_wakeup() {
   return wake;
 }
 
-bool MailApp::needs_redraw() const { return redraw_ || state_->changed || welcome_.needs_redraw(); }
+bool MailApp::needs_redraw() const {
+  return redraw_ || state_->changed || welcome_.needs_redraw() || main_view_->needs_redraw();
+}
 
 void MailApp::reset_redraw() {
   redraw_ = false;
   state_->changed = false;
   welcome_.reset_redraw();
+  main_view_->reset_redraw();
 }
 
 std::vector<vexa::ui::Widget*> MailApp::children() {
   if (welcome_shown()) return {&welcome_};
-  return {};
+  return {&main_view_->shell()};
 }
 
 vexa::ui::Widget* MailApp::hit_test(vexa::ui::Point p) {
@@ -338,6 +352,7 @@ vexa::ui::Widget* MailApp::hit_test(vexa::ui::Point p) {
 
 std::expected<vexa::ui::LayoutNode, std::string> MailApp::build_layout(
     vexa::ui::LayoutEngine& engine, const vexa::ui::FrameContext& ctx) {
+  layout_ctx_ = ctx;
   auto welcome = welcome_.build_layout(engine, ctx);
   if (!welcome) return welcome;
   vexa::ui::LayoutStyle style;
@@ -356,6 +371,8 @@ std::expected<vexa::ui::LayoutNode, std::string> MailApp::build_layout(
 void MailApp::apply_layout(const vexa::ui::LayoutEngine& engine, vexa::ui::Rect rect) {
   rect_ = rect;
   if (welcome_node_) welcome_.apply_layout(engine, rect);
+  apply_shell_requests();
+  main_view_->layout(rect, layout_ctx_);
 }
 
 void MailApp::draw(vexa::ui::Canvas& canvas) {
@@ -363,8 +380,11 @@ void MailApp::draw(vexa::ui::Canvas& canvas) {
   const vexa::ui::Rect window = window_rect();
   text_.set_text_scale(text_scale_);
   canvas.fill_rect(rect_, theme.colors.background);
-  // The navigation shell and its panes draw here, below every layer that follows.
-  if (welcome_shown()) welcome_.draw(canvas);
+  main_view_->draw(canvas);
+  if (welcome_shown()) {
+    canvas.fill_rect(rect_, theme.colors.background);
+    welcome_.draw(canvas);
+  }
   // The composer window and the account setup sheet draw here once they exist.
   context_menu_.draw(canvas, state_->messages, window, text_scale_);
   purge_.draw(canvas, window, text_scale_);
@@ -433,10 +453,9 @@ bool MailApp::route_overlays(const vexa::ui::Event& event, vexa::persist::Docume
   return false;
 }
 
-vexa::ui::EventResult MailApp::route_to_panes(const vexa::ui::Event& /*event*/,
-                                              vexa::persist::Document& /*doc*/) {
-  // The navigation shell and its panes take the event here once they are part of the root.
-  return vexa::ui::EventResult::Ignored;
+vexa::ui::EventResult MailApp::route_to_panes(const vexa::ui::Event& event,
+                                              vexa::persist::Document& doc) {
+  return main_view_->handle_event(event, doc);
 }
 
 bool MailApp::run_main_view_shortcut(const vexa::ui::Event& event, vexa::persist::Document& doc) {
@@ -467,7 +486,10 @@ vexa::ui::EventResult MailApp::handle_event(const vexa::ui::Event& event,
   // 8. The panes, then the main-view shortcuts for what they left.
   const vexa::ui::EventResult panes = route_to_panes(event, doc);
   dispatch_intents(&doc);
-  if (panes == vexa::ui::EventResult::Consumed || run_main_view_shortcut(event, doc)) {
+  const bool consumed =
+      panes == vexa::ui::EventResult::Consumed || run_main_view_shortcut(event, doc);
+  apply_shell_requests();
+  if (consumed) {
     redraw_ = true;
     return vexa::ui::EventResult::Consumed;
   }
@@ -478,6 +500,7 @@ bool MailApp::perform_semantic_action(std::string_view id, std::string_view acti
                                       vexa::persist::Document& doc) {
   if (!core::perform_semantic_action(*this, id, action, doc)) return false;
   dispatch_intents(&doc);
+  apply_shell_requests();
   redraw_ = true;
   return true;
 }
@@ -491,7 +514,12 @@ vexa::ui::AccessNode MailApp::accessibility() const {
   root.role = "application";
   root.name = "Mail";
   root.id = "mail";
-  if (welcome_shown()) root.children.push_back(welcome_.accessibility());
+  root.value = "Current view: " + main_view_->current_view();
+  if (welcome_shown()) {
+    root.children.push_back(welcome_.accessibility());
+  } else {
+    root.children.push_back(main_view_->shell().accessibility());
+  }
   return root;
 }
 

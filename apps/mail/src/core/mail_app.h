@@ -12,6 +12,7 @@
 #include "core/commands.h"
 #include "core/context_menu.h"
 #include "core/mail_core.h"
+#include "core/main_view.h"
 #include "core/semantic.h"
 #include "core/shortcut_reference.h"
 #include "vexa/ui/empty_state.h"
@@ -72,6 +73,7 @@ class MailApp : public vexa::ui::Widget, private SemanticHost {
   bool take_show_reader() { return std::exchange(show_reader_requested_, false); }
   bool take_show_list() { return std::exchange(show_list_requested_, false); }
   bool take_close_drawer() { return std::exchange(close_drawer_requested_, false); }
+  MainView& main_view() { return *main_view_; }
 
  private:
   void status_upkeep(vexa::ui::Clock::time_point now);
@@ -96,10 +98,14 @@ class MailApp : public vexa::ui::Widget, private SemanticHost {
   void open_composer_new(bool forget_draft);
   void open_bulk_purge();
   vexa::ui::Rect window_rect() const;
+  // Carries out ShowReader, ShowList and CloseDrawer on the shell.
+  void apply_shell_requests();
 
   SharedState state_;
   MailCore core_;
   Commands commands_{core_};
+  std::unique_ptr<MainView> main_view_;
+  vexa::ui::FrameContext layout_ctx_{};
   ContextMenu context_menu_;
   BulkPurgeConfirmation purge_;
   ShortcutReference reference_;

@@ -82,6 +82,34 @@ vexa::ui::LaunchedRoot build_scene(const std::optional<std::string>& scene) {
     state->selected_message.reset();
   } else if (name == "offline") {
     state->set_status("You’re offline · Showing downloaded mail");
+  } else if (name == "narrow_detail") {
+    app->main_view().shell().set_detail_shown(true);
+    app->main_view().shell().snap();
+  } else if (name == "narrow_drawer") {
+    auto& shell = app->main_view().shell();
+    if (shell.has_sidebar()) shell.set_sidebar_mode(vexa::ui::SidebarMode::Open);
+    shell.snap_sidebar(true);
+  } else if (name == "bulk") {
+    state->bulk_mode = true;
+    for (const auto& entry : folder_entries(state->messages, state->current_folder)) {
+      if (state->bulk_selection.size() == 2) break;
+      state->bulk_selection.push_back(entry.id);
+    }
+  } else if (name == "bulk_purge_confirmation") {
+    state->bulk_mode = true;
+    for (const auto& entry : folder_entries(state->messages, FolderRole::Trash)) {
+      state->bulk_selection.push_back(entry.id);
+    }
+    state->current_folder = FolderRole::Trash;
+    state->queue(intent::ConfirmBulkPurge{});
+  } else if (name == "context_menu") {
+    if (state->selected_message) {
+      state->queue(intent::OpenContextMenu{*state->selected_message, 720, 260});
+    }
+  } else if (name == "search") {
+    state->search_query = "invoice";
+  } else if (name == "preview") {
+    state->previewed = true;
   }
   // Scenes whose surfaces are not built yet start in the default sample view.
   app->dispatch_intents();

@@ -48,7 +48,7 @@ TEST_F(Commands, PreviewKeepsReadStateAndOpenMarksRead) {
   EXPECT_TRUE(state->previewed);
   EXPECT_EQ(state->status, "Previewing without changing this message’s read state");
   EXPECT_TRUE(sent().empty());
-  EXPECT_TRUE(app->take_show_reader());
+  EXPECT_TRUE(app->main_view().shell().detail_shown());
 
   EXPECT_EQ(key("Enter"), vexa::ui::EventResult::Consumed);
   EXPECT_TRUE(message(id).seen);
@@ -90,9 +90,12 @@ TEST_F(Commands, ArrowsMoveThroughTheVisibleList) {
 }
 
 TEST_F(Commands, KeysFollowTheSearchFocusAndTheirConditions) {
+  // The focused search field takes the key: it types instead of replying.
   state->search_focus = true;
-  EXPECT_EQ(key("r"), vexa::ui::EventResult::Ignored);
+  EXPECT_EQ(key("r"), vexa::ui::EventResult::Consumed);
   EXPECT_FALSE(app->core().composer().open);
+  EXPECT_EQ(state->search_query, "r");
+  state->search_query.clear();
   state->search_focus = false;
 
   state->selected_message.reset();

@@ -208,6 +208,7 @@ TEST(ShortcutReferenceLayout, ScrollIsClampedToTheLastRow) {
 }
 
 TEST_F(Overlays, ControlsByIdentifier) {
+  app->main_view().shell().snap_sidebar(true);
   const std::string parcel = key_of(id_of(kParcel));
   const std::string selected = key_of(*state->selected_message);
   struct Case {
@@ -240,7 +241,8 @@ TEST_F(Overlays, ControlsByIdentifier) {
     EXPECT_EQ(semantic(c.id, c.action), c.accepted) << c.id << " " << c.action;
   }
   EXPECT_EQ(state->current_folder, FolderRole::Junk);
-  EXPECT_TRUE(app->take_close_drawer());
+  EXPECT_NE(app->main_view().shell().sidebar_mode(), vexa::ui::SidebarMode::Open)
+      << "opening a folder closes the drawer";
   EXPECT_EQ(state->bulk_selection.size(), 2u) << "both Junk messages";
   EXPECT_EQ(sent_kinds(), (std::vector<std::uint8_t>{2})) << "the star toggle";
 }
@@ -249,7 +251,7 @@ TEST_F(Overlays, MessageControlOpensTogglesOrEditsDrafts) {
   const MessageId parcel = id_of(kParcel);
   ASSERT_TRUE(semantic("mail.message:" + key_of(parcel)));
   EXPECT_EQ(state->selected_message, parcel);
-  EXPECT_TRUE(app->take_show_reader());
+  EXPECT_TRUE(app->main_view().shell().detail_shown());
   semantic("mail.bulk:toggle");
   ASSERT_TRUE(semantic("mail.message:" + key_of(parcel)));
   ASSERT_TRUE(semantic("mail.message:" + key_of(parcel)));

@@ -1,0 +1,74 @@
+#include "views/avatar_picture.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <memory>
+
+#include "vexa/ui/avatar.h"
+#include "vexa/ui/image_store.h"
+
+namespace mail::views {
+namespace {
+
+constexpr std::string_view kPictureEndpoint = "https://www.gravatar.com/avatar/";
+
+std::string_view trim(std::string_view s) {
+  const auto is_space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string md5_hex(std::string_view data) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int length = 0;
+  if (EVP_Digest(data.data(), data.size(), digest.data(), &length, EVP_md5(), nullptr) != 1) {
+    return {};
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(length * 2);
+  for (unsigned int i = 0; i < length; ++i) {
+    out.push_back(kHex[digest[i] >> 4]);
+    out.push_back(kHex[digest[i] & 0xf]);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string avatar_picture_url(std::string_view address) {
+  std::string normal(trim(address));
+  std::transform(normal.begin(), normal.end(), normal.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::string(kPictureEndpoint) + md5_hex(normal) + "?s=96&d=404";
+}
+
+void draw_avatar(vexa::ui::Canvas& canvas, vexa::ui::ImageStore* images, vexa::ui::Point centre,
+                 double radius, const AvatarContact& contact, const vexa::ui::Theme& theme) {
+  if (!(radius > 0)) return;
+  std::shared_ptr<vexa::ui::Image> picture;
+  if (images != nullptr) {
+    if (auto got = images->get(avatar_picture_url(contact.address)); got && *got) picture = *got;
+  }
+  if (!picture || picture->width() <= 0 || picture->height() <= 0) {
+    vexa::ui::Avatar::draw_at(canvas, centre, 2 * radius, contact.name, contact.address,
+                              contact.seed, theme);
+    return;
+  }
+  // Cover the circle's bounding square, so a non-square picture never leaves a gap.
+  const double scale = std::max(2 * radius / picture->width(), 2 * radius / picture->height());
+  const double w = picture->width() * scale;
+  const double h = picture->height() * scale;
+  // A rounded square whose corner radius is half its side is the circle.
+  canvas.push_clip_rounded(
+      {centre.x - radius, centre.y - radius, centre.x + radius, centre.y + radius}, radius);
+  canvas.draw_image(*picture,
+                    {centre.x - w / 2, centre.y - h / 2, centre.x + w / 2, centre.y + h / 2});
+  canvas.pop_clip();
+}
+
+}  // namespace mail::views
