@@ -1,6 +1,7 @@
 #include "core/main_view.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "vexa/ui/layout.h"
 #include "vexa/ui/text.h"
@@ -58,7 +59,9 @@ void MainView::lay_out_shell(vexa::ui::Rect root, const vexa::ui::FrameContext& 
 }
 
 void MainView::layout(vexa::ui::Rect root, const vexa::ui::FrameContext& ctx) {
-  const double scale = ctx.theme().text_scale;
+  // The frame's own scale, not the theme's (which turns 0 into 1): a scale of 0 must still give
+  // a breakpoint of 1, never 0.
+  const double scale = std::isfinite(ctx.text_scale) ? ctx.text_scale : 1.0;
   shell_->set_collapse_breakpoint(std::max(kBreakpoint * scale, 1.0));
   shell_->set_needs_redraw(true);
   publish_flags(root.width());
@@ -103,8 +106,10 @@ void MainView::show_list() {
 }
 
 void MainView::close_drawer() {
-  // Closing through the shell keeps automatic mode, so a widened window shows the column again.
-  if (shell_->has_sidebar()) shell_->snap_sidebar(false);
+  // Only a drawer closes: in the side-by-side arrangement choosing a folder must not fold the
+  // sidebar column away. Closing through the shell keeps automatic mode, so a window widened
+  // later shows the column again.
+  if (shell_->has_sidebar() && shell_->narrow()) shell_->snap_sidebar(false);
 }
 
 std::string MainView::current_view() const {
