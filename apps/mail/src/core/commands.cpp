@@ -260,8 +260,18 @@ void Commands::open_folder(std::size_t account_index, FolderRole folder) {
 
 std::vector<VisibleEntry> Commands::visible_list() const {
   const MailState& s = st();
-  if (!search_query_blank(s.search_query)) return local_search(s.messages, s.search_query);
-  return folder_entries(s.messages, s.current_folder);
+  VisibleCache& c = visible_cache_;
+  if (c.valid && c.store_changes == s.messages.change_counter() && c.folder == s.current_folder &&
+      c.query == s.search_query) {
+    return c.entries;
+  }
+  c.entries = search_query_blank(s.search_query) ? folder_entries(s.messages, s.current_folder)
+                                                 : local_search(s.messages, s.search_query);
+  c.store_changes = s.messages.change_counter();
+  c.folder = s.current_folder;
+  c.query = s.search_query;
+  c.valid = true;
+  return c.entries;
 }
 
 void Commands::select_all_visible() {

@@ -46,6 +46,17 @@ class Commands : public views::PaneHost {
   bool reader_covers_list() const;
 
  private:
+  // The list is asked for on every list draw; grouping a large folder is not free, so the last
+  // answer is kept until the store, the folder or the query changes.
+  struct VisibleCache {
+    bool valid = false;
+    std::uint64_t store_changes = 0;
+    FolderRole folder = FolderRole::Inbox;
+    std::string query;
+    std::vector<VisibleEntry> entries;
+  };
+  mutable VisibleCache visible_cache_;
+
   MailState& st() { return core_.state(); }
   const MailState& st() const { return core_.state(); }
   StoredConfig account_config() const;

@@ -373,6 +373,7 @@ void MailApp::apply_layout(const vexa::ui::LayoutEngine& engine, vexa::ui::Rect 
   if (welcome_node_) welcome_.apply_layout(engine, rect);
   apply_shell_requests();
   main_view_->layout(rect, layout_ctx_);
+  if (core_.composer().open) composer_window_.place(rect);
 }
 
 void MailApp::draw(vexa::ui::Canvas& canvas) {
@@ -424,6 +425,20 @@ bool MailApp::route_overlays(const vexa::ui::Event& event, vexa::persist::Docume
   // 4. Composer window: its editor and window dragging come with the composer surfaces; until
   // then it keeps the keyboard so that typing never reaches the main-view shortcuts.
   if (core_.composer().open) {
+    composer_window_.place(window);
+    if (const auto* pointer = std::get_if<vexa::ui::PointerEvent>(&event)) {
+      using Type = vexa::ui::PointerEvent::Type;
+      const vexa::ui::Point at{pointer->x, pointer->y};
+      if (pointer->type == Type::Move && composer_window_.drag(at)) return true;
+      if (pointer->type == Type::Release && composer_window_.grabbed()) {
+        composer_window_.release();
+        return true;
+      }
+      if (pointer->type == Type::Press && pointer->button == vexa::ui::PointerButton::Primary &&
+          composer_window_.press(at) != ComposerWindow::Grab::None) {
+        return true;
+      }
+    }
     if (const auto* key = std::get_if<vexa::ui::KeyEvent>(&event)) {
       if (key->pressed && key->key == "Escape") core_.composer().open = false;
       return true;

@@ -10,6 +10,7 @@
 
 #include "core/bulk_purge.h"
 #include "core/commands.h"
+#include "core/composer_window.h"
 #include "core/context_menu.h"
 #include "core/mail_core.h"
 #include "core/main_view.h"
@@ -74,6 +75,7 @@ class MailApp : public vexa::ui::Widget, private SemanticHost {
   bool take_show_list() { return std::exchange(show_list_requested_, false); }
   bool take_close_drawer() { return std::exchange(close_drawer_requested_, false); }
   MainView& main_view() { return *main_view_; }
+  ComposerWindow& composer_window() { return composer_window_; }
 
  private:
   void status_upkeep(vexa::ui::Clock::time_point now);
@@ -105,6 +107,7 @@ class MailApp : public vexa::ui::Widget, private SemanticHost {
   MailCore core_;
   Commands commands_{core_};
   std::unique_ptr<MainView> main_view_;
+  ComposerWindow composer_window_;
   vexa::ui::FrameContext layout_ctx_{};
   ContextMenu context_menu_;
   BulkPurgeConfirmation purge_;

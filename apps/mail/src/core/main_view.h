@@ -7,10 +7,10 @@
 #include <string>
 
 #include "core/mail_state.h"
-#include "views/pane.h"
-#include "views/pane_host.h"
 #include "vexa/ui/nav_shell.h"
 #include "vexa/ui/widget.h"
+#include "views/pane.h"
+#include "views/pane_host.h"
 
 namespace mail::core {
 

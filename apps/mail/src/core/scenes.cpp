@@ -31,17 +31,36 @@ std::filesystem::path make_scene_directory() {
 }  // namespace
 
 const std::vector<std::string>& scene_names() {
-  static const std::vector<std::string> names = {
-      "wide",    "narrow",  "narrow_detail", "narrow_drawer", "mid",     "compose",
-      "compose_narrow", "setup", "setup_narrow", "setup_add", "setup_oauth", "firstrun",
-      "html_mail", "search", "preview", "bulk", "bulk_purge_confirmation", "reply",
-      "context_menu", "loading", "empty", "offline", "error"};
+  static const std::vector<std::string> names = {"wide",
+                                                 "narrow",
+                                                 "narrow_detail",
+                                                 "narrow_drawer",
+                                                 "mid",
+                                                 "compose",
+                                                 "compose_narrow",
+                                                 "setup",
+                                                 "setup_narrow",
+                                                 "setup_add",
+                                                 "setup_oauth",
+                                                 "firstrun",
+                                                 "html_mail",
+                                                 "search",
+                                                 "preview",
+                                                 "bulk",
+                                                 "bulk_purge_confirmation",
+                                                 "reply",
+                                                 "context_menu",
+                                                 "loading",
+                                                 "empty",
+                                                 "offline",
+                                                 "error"};
   return names;
 }
 
 std::pair<std::uint32_t, std::uint32_t> scene_window_size(const std::optional<std::string>& scene) {
   const std::string name = scene.value_or("wide");
-  if (one_of(name, {"narrow", "narrow_detail", "narrow_drawer", "compose_narrow", "setup_narrow"})) {
+  if (one_of(name,
+             {"narrow", "narrow_detail", "narrow_drawer", "compose_narrow", "setup_narrow"})) {
     return {560, 860};
   }
   if (name == "mid") return {1000, 720};

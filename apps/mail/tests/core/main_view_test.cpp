@@ -27,7 +27,7 @@ TEST_F(MainViewTest, TheBreakpointFollowsTheTextScale) {
     bool narrow;
   };
   const Case cases[] = {
-      {859, 1.0f, true},   {860, 1.0f, false}, {1000, 1.25f, true}, {1074, 1.25f, true},
+      {859, 1.0f, true},    {860, 1.0f, false}, {1000, 1.25f, true}, {1074, 1.25f, true},
       {1075, 1.25f, false}, {2, 0.0f, false},   {1280, 2.0f, true},
   };
   for (const Case& c : cases) {
@@ -71,6 +71,29 @@ TEST_F(MainViewTest, ChoosingAFolderKeepsTheSidebarColumnWhenWide) {
   lay_out(1280, 800, 1.0f);
   EXPECT_TRUE(state->layout.sidebar_shown);
   EXPECT_TRUE(state->shell_control_present);
+}
+
+TEST_F(MainViewTest, TheComposerWindowMovesByItsTitleBar) {
+  lay_out(1280, 800, 1.0f);
+  ASSERT_EQ(key("c"), vexa::ui::EventResult::Consumed);
+  lay_out(1280, 800, 1.0f);
+  const vexa::ui::Rect placed = app->composer_window().rect();
+  ASSERT_EQ(placed, (vexa::ui::Rect{360, 170, 920, 630}));
+  auto pointer = [&](vexa::ui::PointerEvent::Type type, double x, double y) {
+    vexa::ui::PointerEvent e;
+    e.type = type;
+    e.x = x;
+    e.y = y;
+    return app->handle_event(e, *doc);
+  };
+  using Type = vexa::ui::PointerEvent::Type;
+  EXPECT_EQ(pointer(Type::Press, 500, 180), vexa::ui::EventResult::Consumed);
+  pointer(Type::Move, 450, 230);
+  EXPECT_EQ(pointer(Type::Release, 450, 230), vexa::ui::EventResult::Consumed);
+  EXPECT_EQ(app->composer_window().rect(), (vexa::ui::Rect{310, 220, 870, 680}));
+  pointer(Type::Move, 0, 0);
+  EXPECT_EQ(app->composer_window().rect(), (vexa::ui::Rect{310, 220, 870, 680}))
+      << "released: moves no longer drag";
 }
 
 }  // namespace
