@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "compose/recipients.h"
+#include "mailbox/ascii_text.h"
 
 namespace mail::compose {
 
@@ -10,14 +11,6 @@ namespace {
 
 constexpr std::size_t kMaxUser = 64;
 constexpr std::size_t kMaxDomain = 255;
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n\f\v";
-  const auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
 
 bool is_atext(unsigned char c) {
   if (c >= 0x80) return true;  // UTF-8 mailboxes
@@ -86,7 +79,7 @@ std::expected<std::string, std::string> parse_plain_address(std::string_view tex
 
 std::expected<Envelope, std::string> build_envelope(const StoredConfig& account,
                                                     const DraftData& draft) {
-  auto from = parse_plain_address(trim(account.email));
+  auto from = parse_plain_address(trim_ascii(account.email));
   if (!from) return std::unexpected(fmt::format("invalid From address: {}", from.error()));
 
   Envelope envelope{.from = std::move(*from)};

@@ -1,27 +1,22 @@
 #include "compose/recipients.h"
 
+#include "mailbox/ascii_text.h"
+
 namespace mail::compose {
 
 namespace {
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n\f\v";
-  const auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
 
 Recipient parse_piece(std::string_view piece) {
   const auto open = piece.find('<');
   const auto close = open == std::string_view::npos ? open : piece.find('>', open + 1);
   if (close == std::string_view::npos) return Recipient{std::nullopt, std::string(piece)};
 
-  auto name = trim(piece.substr(0, open));
+  auto name = trim_ascii(piece.substr(0, open));
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
-    name = trim(name.substr(1, name.size() - 2));
+    name = trim_ascii(name.substr(1, name.size() - 2));
   }
-  Recipient recipient{std::nullopt, std::string(trim(piece.substr(open + 1, close - open - 1)))};
+  Recipient recipient{std::nullopt,
+                      std::string(trim_ascii(piece.substr(open + 1, close - open - 1)))};
   if (!name.empty()) recipient.name = std::string(name);
   return recipient;
 }
@@ -34,7 +29,7 @@ std::vector<Recipient> parse_recipients(std::string_view text) {
   while (start <= text.size()) {
     auto end = text.find_first_of(",;", start);
     if (end == std::string_view::npos) end = text.size();
-    const auto piece = trim(text.substr(start, end - start));
+    const auto piece = trim_ascii(text.substr(start, end - start));
     if (!piece.empty()) out.push_back(parse_piece(piece));
     start = end + 1;
   }

@@ -9,6 +9,7 @@
 
 #include "engine/failure_classification.h"
 #include "engine/mime_message.h"
+#include "mailbox/ascii_text.h"
 
 namespace mail::engine {
 
@@ -21,14 +22,6 @@ constexpr std::string_view kListPattern = "*";
 constexpr std::string_view kAdd = "+FLAGS";
 constexpr std::string_view kRemove = "-FLAGS";
 constexpr std::string_view kAddSilently = "+FLAGS.SILENT";
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n\f\v";
-  const auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
 
 // A dead or silent connection is a connection problem whatever command was running, so it gets
 // the classified text; a server's refusal of one command is passed on as the library words it.
@@ -94,7 +87,7 @@ ImapSession::~ImapSession() = default;
 
 asio::awaitable<std::expected<ImapSession, std::string>> ImapSession::open(
     const StoredConfig& config, const store::Credential& credential, const ImapSettings& settings) {
-  const std::string host(trim(config.imap_host));
+  const std::string host(trim_ascii(config.imap_host));
   if (host.empty()) co_return std::unexpected(std::string("no IMAP host"));
   // Checked before any traffic: a name that cannot be presented for verification is never
   // worth a connection.

@@ -9,6 +9,7 @@
 
 #include "compose/attachments.h"
 #include "engine/html_to_text.h"
+#include "mailbox/ascii_text.h"
 
 namespace mail::engine {
 
@@ -37,16 +38,6 @@ struct GFreeString {
   ~GFreeString() { g_free(ptr); }
   char* ptr;
 };
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // Header values and part texts reach the UI, the document and JSON: all must be valid UTF-8.
 std::string valid_utf8(std::string_view s) {
@@ -276,14 +267,14 @@ std::optional<MailMessage> build_mail_message(std::string_view raw, FolderRole f
   out.subject = subject ? valid_utf8(subject) : std::string("(no subject)");
 
   // An empty identifier ("<>") names nothing: it must not become a shared identity.
-  if (const char* id = g_mime_message_get_message_id(message); id && !trim(id).empty()) {
+  if (const char* id = g_mime_message_get_message_id(message); id && !trim_ascii(id).empty()) {
     out.message_id = valid_utf8(id);
   }
   const char* id_header = g_mime_object_get_header(object, "Message-ID");
-  std::string_view usable = id_header ? trim(id_header) : std::string_view();
+  std::string_view usable = id_header ? trim_ascii(id_header) : std::string_view();
   while (!usable.empty() && usable.front() == '<') usable.remove_prefix(1);
   while (!usable.empty() && usable.back() == '>') usable.remove_suffix(1);
-  out.id = trim(usable).empty() ? new_uuid_v4() : message_id_from_header(id_header);
+  out.id = trim_ascii(usable).empty() ? new_uuid_v4() : message_id_from_header(id_header);
 
   out.thread_key = first_reference(g_mime_object_get_header(object, "References"), false);
   if (!out.thread_key) {
@@ -311,7 +302,7 @@ std::optional<MailMessage> build_mail_message(std::string_view raw, FolderRole f
   for (GMimeObject* part : lists.html) {
     if (!is_type(part, "text", "html")) continue;
     std::string html = part_text(part);
-    if (!trim(html).empty()) out.html = std::move(html);
+    if (!trim_ascii(html).empty()) out.html = std::move(html);
     break;
   }
   for (GMimeObject* part : lists.attachments) out.attachments.push_back(make_attachment(part));

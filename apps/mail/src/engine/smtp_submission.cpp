@@ -13,6 +13,7 @@
 
 #include "compose/envelope.h"
 #include "engine/failure_classification.h"
+#include "mailbox/ascii_text.h"
 
 namespace mail::engine {
 namespace {
@@ -38,14 +39,6 @@ CURLcode global_init() {
   static CURLcode result = CURLE_OK;
   std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
   return result;
-}
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n\f\v";
-  const auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
 }
 
 bool is_host_char(unsigned char c) {
@@ -106,13 +99,13 @@ int follow_transcript(CURL*, curl_infotype type, char* data, std::size_t size, v
   auto* transcript = static_cast<Transcript*>(user);
   std::string_view text(data, size);
   if (type == CURLINFO_HEADER_OUT) {
-    transcript->upgrading = trim(text) == "STARTTLS";
+    transcript->upgrading = trim_ascii(text) == "STARTTLS";
     return 0;
   }
   if (type != CURLINFO_HEADER_IN) return 0;
   while (!text.empty()) {
     const auto end = text.find('\n');
-    const std::string_view line = trim(text.substr(0, end));
+    const std::string_view line = trim_ascii(text.substr(0, end));
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     if (line.size() >= 3 && (line.size() == 3 || line[3] == ' ')) {
       transcript->replies.emplace_back(line);
@@ -181,7 +174,7 @@ std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& acc
                                                          const DraftData& draft,
                                                          std::string_view message,
                                                          const SmtpOptions& options) {
-  const std::string_view host = trim(account.smtp_host);
+  const std::string_view host = trim_ascii(account.smtp_host);
   if (host.empty()) return std::unexpected(std::string("no SMTP host"));
   // A host that cannot be written as one is a host that cannot be found.
   const auto host_in_url = url_host(host);

@@ -4,16 +4,14 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "mailbox/ascii_text.h"
+
 namespace mail {
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-  return s;
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
 bool starts_with_ci(std::string_view s, std::string_view prefix) {
@@ -50,16 +48,16 @@ std::vector<const MailMessage*> folder_contents(const MessageStore& store, Folde
 
 std::optional<std::string> normalized_identifier(const std::optional<std::string>& header) {
   if (!header) return std::nullopt;
-  std::string_view s = trim(*header);
+  std::string_view s = trim_ascii(*header);
   while (!s.empty() && s.front() == '<') s.remove_prefix(1);
   while (!s.empty() && s.back() == '>') s.remove_suffix(1);
-  s = trim(s);
+  s = trim_ascii(s);
   if (s.empty()) return std::nullopt;
   return std::string(s);
 }
 
 std::string conversation_subject(std::string_view subject) {
-  std::string_view s = trim(subject);
+  std::string_view s = trim_ascii(subject);
   for (;;) {
     std::size_t cut = 0;
     for (std::string_view prefix : {"re:", "fwd:", "fw:"}) {
@@ -81,7 +79,8 @@ std::vector<std::string> conversation_keys(const std::vector<const MailMessage*>
   std::unordered_map<std::string, MessageId> index;
   index.reserve(contents.size());
   for (const MailMessage* m : contents) {
-    if (auto id = normalized_identifier(m->message_id)) index.insert_or_assign(std::move(*id), m->id);
+    if (auto id = normalized_identifier(m->message_id))
+      index.insert_or_assign(std::move(*id), m->id);
   }
 
   std::vector<std::string> keys;
@@ -167,13 +166,15 @@ std::optional<MessageId> top_message(const MessageStore& store, FolderRole folde
   return entries.front().id;
 }
 
-std::vector<const MailMessage*> reader_conversation(const MessageStore& store, const MessageId& id) {
+std::vector<const MailMessage*> reader_conversation(const MessageStore& store,
+                                                    const MessageId& id) {
   const MailMessage* selected = store.find(id);
   if (selected == nullptr) return {};
   std::string subject = conversation_subject(selected->subject);
   std::vector<const MailMessage*> out;
   store.for_each([&](const MailMessage& m) {
-    if (m.folder == selected->folder && conversation_subject(m.subject) == subject) out.push_back(&m);
+    if (m.folder == selected->folder && conversation_subject(m.subject) == subject)
+      out.push_back(&m);
   });
   std::stable_sort(out.begin(), out.end(),
                    [](const MailMessage* a, const MailMessage* b) { return a->time < b->time; });

@@ -3,18 +3,10 @@
 #include <algorithm>
 #include <string>
 
+#include "mailbox/ascii_text.h"
+
 namespace mail {
 namespace {
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // ASCII folding only: byte-wise, so multi-byte UTF-8 sequences stay intact and still match
 // themselves exactly.
@@ -39,10 +31,10 @@ bool matches(const MailMessage& m, const std::string& needle) {
 
 }  // namespace
 
-bool search_query_blank(std::string_view query) { return trim(query).empty(); }
+bool search_query_blank(std::string_view query) { return trim_ascii(query).empty(); }
 
 std::vector<VisibleEntry> local_search(const MessageStore& store, std::string_view query) {
-  const std::string needle = lower(trim(query));
+  const std::string needle = lower(trim_ascii(query));
   if (needle.empty()) return {};
   std::vector<const MailMessage*> found;
   found.reserve(std::min<std::size_t>(kSearchResultLimit, 64));

@@ -4,26 +4,17 @@
 
 #include <string_view>
 
+#include "mailbox/ascii_text.h"
 #include "setup/oauth.h"
 #include "vexa/accounts/accounts.h"
 
 namespace mail::store {
 
-namespace {
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n\f\v";
-  const auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::expected<Credential, std::string> resolve_credential(const StoredConfig& config,
                                                           const CredentialSources& sources) {
-  const auto username = trim(config.username);
+  const auto username = trim_ascii(config.username);
   std::string login = username.empty() ? config.email : std::string(username);
 
   if (config.auth == AuthMethod::Password) {

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <memory>
 
+#include "mailbox/ascii_text.h"
 #include "vexa/ui/avatar.h"
 #include "vexa/ui/image_store.h"
 
@@ -14,13 +15,6 @@ namespace mail::views {
 namespace {
 
 constexpr std::string_view kPictureEndpoint = "https://www.gravatar.com/avatar/";
-
-std::string_view trim(std::string_view s) {
-  const auto is_space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 std::string md5_hex(std::string_view data) {
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
@@ -41,7 +35,7 @@ std::string md5_hex(std::string_view data) {
 }  // namespace
 
 std::string avatar_picture_url(std::string_view address) {
-  std::string normal(trim(address));
+  std::string normal(trim_ascii(address));
   std::transform(normal.begin(), normal.end(), normal.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return std::string(kPictureEndpoint) + md5_hex(normal) + "?s=96&d=404";
