@@ -82,6 +82,23 @@ class MainView(unittest.TestCase):
         purged = [k for k, v in self.read_doc(2)["messages"].items() if v.get("purged")]
         self.assertEqual(len(purged), 2)
 
+    def test_controls_by_identifier_through_the_driver(self):
+        def semantic(control):
+            return {"semantic": {"id": control, "action": "activate"}}
+        lines = self.run_scene([semantic("mail.bulk:read"), semantic("mail.bulk:toggle"),
+                                semantic("mail.bulk:select-all"), semantic("mail.bulk:unread"),
+                                {"frames": 1}, self.doc_command()])
+        self.assertEqual([a["accepted"] for a in harness.answers(lines, "semantic")],
+                         [False, True, True, True], "bulk controls work only in bulk mode")
+        shown = harness.statuses(lines)
+        self.assertEqual(len(shown), 1)
+        self.assertRegex(shown[0], r"^Marked \d+ messages unread$")
+        # Select all takes one message per conversation row.
+        marked = int(shown[0].split()[1])
+        unread = [v for v in flags(self.read_doc(1)).values()
+                  if v["folder"] == "inbox" and not v["read"]]
+        self.assertGreaterEqual(len(unread), marked)
+
     def test_the_context_menu_of_an_inbox_message_has_no_move_to_inbox(self):
         path = self.home.path("a11y.json")
         self.run_scene([{"a11y": path}], scene="context_menu")
