@@ -170,6 +170,13 @@ std::vector<const MailMessage*> reader_conversation(const MessageStore& store,
                                                     const MessageId& id) {
   const MailMessage* selected = store.find(id);
   if (selected == nullptr) return {};
+  MessageStore::Derived& derived = store.derived();
+  if (derived.conversation_of == id) {
+    std::vector<const MailMessage*> cached;
+    cached.reserve(derived.conversation.size());
+    for (const MessageId& member : derived.conversation) cached.push_back(store.find(member));
+    return cached;
+  }
   std::string subject = conversation_subject(selected->subject);
   std::vector<const MailMessage*> out;
   store.for_each([&](const MailMessage& m) {
@@ -178,16 +185,22 @@ std::vector<const MailMessage*> reader_conversation(const MessageStore& store,
   });
   std::stable_sort(out.begin(), out.end(),
                    [](const MailMessage* a, const MailMessage* b) { return a->time < b->time; });
+  derived.conversation_of = id;
+  derived.conversation.clear();
+  for (const MailMessage* m : out) derived.conversation.push_back(m->id);
   return out;
 }
 
 FolderCounts folder_counts(const MessageStore& store, FolderRole folder) {
+  auto& cached = store.derived().counts[code(folder)];
+  if (cached) return FolderCounts{cached->first, cached->second};
   FolderCounts counts;
   store.for_each([&](const MailMessage& m) {
     if (!in_folder(m, folder)) return;
     ++counts.total;
     if (!m.seen) ++counts.unread;
   });
+  cached = std::pair{counts.total, counts.unread};
   return counts;
 }
 

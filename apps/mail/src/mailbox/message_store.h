@@ -1,9 +1,12 @@
 #pragma once
 // The loaded messages of the selected account: records by id plus the order in which they were
 // added (conversations walk that order).
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "mailbox/types.h"
@@ -40,9 +43,19 @@ class MessageStore {
   const std::vector<MessageId>& order() const { return order_; }
   std::size_t size() const { return messages_.size(); }
 
-  // Advanced on every change so views know when to recompute.
+  // Advanced on every change so views know when to recompute. Whoever changes a record through
+  // find_mut must call touch().
   std::uint64_t change_counter() const { return changes_; }
-  void touch() { ++changes_; }
+  void touch() { changed(); }
+
+  // Answers derived from the contents that the views ask for on every redraw (folder counts,
+  // the reader's conversation), kept until the next change.
+  struct Derived {
+    std::array<std::optional<std::pair<std::size_t, std::size_t>>, 7> counts;  // total, unread
+    std::optional<MessageId> conversation_of;
+    std::vector<MessageId> conversation;
+  };
+  Derived& derived() const { return derived_; }
 
   // Visits every message in order.
   template <typename F>
@@ -57,6 +70,12 @@ class MessageStore {
   std::unordered_map<MessageId, MailMessage, UuidHash> messages_;
   std::vector<MessageId> order_;
   std::uint64_t changes_ = 0;
+  mutable Derived derived_;
+
+  void changed() {
+    ++changes_;
+    derived_ = Derived{};
+  }
 };
 
 }  // namespace mail

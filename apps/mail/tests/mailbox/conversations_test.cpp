@@ -77,11 +77,18 @@ TEST_P(Grouping, GroupsAndOrders) {
 INSTANTIATE_TEST_SUITE_P(
     Threads, Grouping,
     ::testing::Values(
-        GroupingCase{"reply_with_spaces_joins", {msg(1, 10, "<id-1>"), msg(2, 20, "<id-2>", "  id-1 ")}, {{1, 2}}},
-        GroupingCase{"case_differs_splits", {msg(1, 10, "<id-1>"), msg(2, 20, "<id-2>", "ID-1")}, {{2}, {1}}},
-        GroupingCase{"absent_root_shared", {msg(1, 10, "a", "root"), msg(2, 20, "b", "<root>")}, {{1, 2}}},
+        GroupingCase{"reply_with_spaces_joins",
+                     {msg(1, 10, "<id-1>"), msg(2, 20, "<id-2>", "  id-1 ")},
+                     {{1, 2}}},
+        GroupingCase{"case_differs_splits",
+                     {msg(1, 10, "<id-1>"), msg(2, 20, "<id-2>", "ID-1")},
+                     {{2}, {1}}},
+        GroupingCase{
+            "absent_root_shared", {msg(1, 10, "a", "root"), msg(2, 20, "b", "<root>")}, {{1, 2}}},
         GroupingCase{"loop_gives_two", {msg(1, 10, "a", "b"), msg(2, 20, "b", "a")}, {{2}, {1}}},
-        GroupingCase{"three_in_thread", {msg(1, 10, "r"), msg(2, 30, "x", "r"), msg(3, 20, "y", "r")}, {{1, 3, 2}}},
+        GroupingCase{"three_in_thread",
+                     {msg(1, 10, "r"), msg(2, 30, "x", "r"), msg(3, 20, "y", "r")},
+                     {{1, 3, 2}}},
         GroupingCase{"same_minute_by_id", {msg(5, 10, "r"), msg(4, 10, "x", "r")}, {{4, 5}}},
         GroupingCase{"no_identifiers_alone", {msg(1, 10), msg(2, 20)}, {{2}, {1}}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -102,7 +109,8 @@ TEST(FolderContents, StarredSkipsTrashAndSpansFolders) {
 }
 
 TEST(VisibleList, RowRepresentsNewestAndCounts) {
-  auto store = store_of({msg(1, 10, "r"), msg(2, 30, "x", "r"), msg(3, 20, "y", "r"), msg(4, 5, "z")});
+  auto store =
+      store_of({msg(1, 10, "r"), msg(2, 30, "x", "r"), msg(3, 20, "y", "r"), msg(4, 5, "z")});
   auto entries = folder_entries(store, FolderRole::Inbox);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0], (VisibleEntry{id_of(2), 3}));
@@ -112,7 +120,8 @@ TEST(VisibleList, RowRepresentsNewestAndCounts) {
 }
 
 TEST(ReaderConversation, GroupsBySubjectWithinOwnFolder) {
-  auto store = store_of({msg(1, 10, "a", std::nullopt, "Budget"), msg(2, 20, "b", std::nullopt, "Re: Budget"),
+  auto store = store_of({msg(1, 10, "a", std::nullopt, "Budget"),
+                         msg(2, 20, "b", std::nullopt, "Re: Budget"),
                          msg(3, 5, "c", std::nullopt, "Budget", FolderRole::Archive)});
   EXPECT_EQ(folder_entries(store, FolderRole::Inbox).size(), 2u);
   auto conv = reader_conversation(store, id_of(2));
@@ -130,6 +139,38 @@ TEST(MessageStore, ReplacedRecordKeepsItsPlace) {
   ASSERT_EQ(store.order().size(), 2u);
   EXPECT_EQ(store.order()[0], id_of(1));
   EXPECT_EQ(store.find(id_of(1))->subject, "new");
+}
+
+}  // namespace
+}  // namespace mail
+
+namespace mail {
+namespace {
+
+// Counts and the reader's conversation are kept between redraws; every kind of change must
+// drop them.
+TEST(DerivedAnswers, FollowEveryChangeOfTheStore) {
+  MessageStore store;
+  store.merge(msg(1, 10));
+  EXPECT_EQ(folder_counts(store, FolderRole::Inbox).unread, 1u);
+  const MessageId first = store.order().front();
+  EXPECT_EQ(reader_conversation(store, first).size(), 1u);
+
+  store.find_mut(first)->seen = true;
+  store.touch();
+  EXPECT_EQ(folder_counts(store, FolderRole::Inbox).unread, 0u);
+
+  MailMessage same_subject = msg(2, 20);
+  same_subject.subject = "Re: " + store.find(first)->subject;
+  store.merge(same_subject);
+  EXPECT_EQ(folder_counts(store, FolderRole::Inbox).total, 2u);
+  EXPECT_EQ(reader_conversation(store, first).size(), 2u);
+
+  store.remove(first);
+  EXPECT_EQ(folder_counts(store, FolderRole::Inbox).total, 1u);
+  EXPECT_TRUE(reader_conversation(store, first).empty());
+  store.clear();
+  EXPECT_EQ(folder_counts(store, FolderRole::Inbox).total, 0u);
 }
 
 }  // namespace
