@@ -56,24 +56,8 @@ void FrameLoop::draw(cairo_t* cr) {
   if (!root_) return;
   // The toolkit may paint before the first tick: the root must have synced once.
   if (frames_run_ == 0) run_frame();
-  const FrameContext ctx = context();
-  LayoutEngine engine;
-  TextRenderer text;
-  auto node = root_->build_layout(engine, ctx);
-  if (node) {
-    engine.compute(*node, window_, &text);
-  } else {
-    log::error(kTarget, "host: the root widget gave no layout node", {{"error", node.error()}});
-  }
-  root_->apply_layout(engine, Rect{0, 0, window_.width, window_.height});
-
-  toast::begin_frame();
-  {
-    Canvas canvas(cr, 1.0);
-    canvas.clear(Theme::dark().colors.background);
-    root_->draw(canvas);
-  }
-  root_->reset_redraw();
+  Canvas canvas(cr, 1.0);
+  lay_out_and_paint(*root_, context(), canvas);
   layout_dirty_ = false;
   ++frames_drawn_;
 }

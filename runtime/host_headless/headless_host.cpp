@@ -56,29 +56,14 @@ void HeadlessHost::run_frame() {
 }
 
 void HeadlessHost::draw_frame(const FrameContext& ctx) {
-  LayoutEngine engine;
-  TextRenderer text;
-  text.set_text_scale(text_scale_);
-  const Rect window_rect{0, 0, window_.width, window_.height};
-  auto node = root_->build_layout(engine, ctx);
-  if (node) {
-    engine.compute(*node, window_, &text);
-  } else {
-    log::error(kTarget, "host: the root widget gave no layout node", {{"error", node.error()}});
-  }
-  root_->apply_layout(engine, window_rect);
-
   if (!surface_ || surface_->logical_size().width != window_.width ||
       surface_->logical_size().height != window_.height) {
     surface_ = std::make_unique<RasterSurface>(window_, scale_factor_);
   }
-  toast::begin_frame();
   {
     auto canvas = surface_->canvas();
-    canvas->clear(Theme::dark().colors.background);
-    root_->draw(*canvas);
+    lay_out_and_paint(*root_, ctx, *canvas);
   }
-  root_->reset_redraw();
   layout_dirty_ = false;
   ++frames_drawn_;
 

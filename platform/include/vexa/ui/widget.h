@@ -80,4 +80,8 @@ class Widget {
   Rect rect_{};
 };
 
+// One frame of a host: lays the root out over the window, paints it over the background and
+// clears its redraw request. Both hosts draw through here so their frames stay alike.
+void lay_out_and_paint(Widget& root, const FrameContext& ctx, Canvas& canvas);
+
 }  // namespace vexa::ui
