@@ -99,18 +99,25 @@ class LiveBackend final : public MailBackend {
   }
 
  private:
+  // One IMAP session for one command: resolve the credential, open, run `job`, and log out
+  // after a success (a failure drops the connection at once).
+  template <typename T, typename Job>
+  std::expected<T, std::string> in_session(const StoredConfig& config, Job job) {
+    auto credential = store::resolve_credential(config);
+    if (!credential) return std::unexpected(credential.error());
+    return block_on([&]() -> asio::awaitable<std::expected<T, std::string>> {
+      auto session = co_await ImapSession::open(config, *credential, settings());
+      if (!session) co_return std::unexpected(session.error());
+      std::expected<T, std::string> result = co_await job(*session);
+      if (result) co_await session->close();
+      co_return result;
+    });
+  }
+
   template <typename Fail>
   void connect(const Connect& c, const vexa::Sender<WorkerEvent>& events, Fail& fail) {
-    auto credential = store::resolve_credential(c.config);
-    if (!credential) return fail(credential.error());
-    auto listed =
-        block_on([&]() -> asio::awaitable<std::expected<std::vector<MailboxEntry>, std::string>> {
-          auto session = co_await ImapSession::open(c.config, *credential, settings());
-          if (!session) co_return std::unexpected(session.error());
-          auto entries = co_await session->list_folders();
-          if (entries) co_await session->close();
-          co_return entries;
-        });
+    auto listed = in_session<std::vector<MailboxEntry>>(
+        c.config, [](ImapSession& s) { return s.list_folders(); });
     if (!listed) return fail(listed.error());
     events.send(Connected{c.request_id, c.config.email});
     events.send(FoldersListed{c.request_id, c.config.email, std::move(*listed)});
@@ -118,34 +125,22 @@ class LiveBackend final : public MailBackend {
 
   template <typename Fail>
   void sync_folder(const SyncFolder& c, const vexa::Sender<WorkerEvent>& events, Fail& fail) {
-    auto credential = store::resolve_credential(c.config);
-    if (!credential) return fail(credential.error());
+    // Taken before connecting: the date of messages that carry none.
     const std::int64_t now = unix_seconds_now();
-    auto fetched =
-        block_on([&]() -> asio::awaitable<std::expected<std::vector<MailMessage>, std::string>> {
-          auto session = co_await ImapSession::open(c.config, *credential, settings());
-          if (!session) co_return std::unexpected(session.error());
-          auto messages = co_await session->fetch_folder(c.folder, now);
-          if (messages) co_await session->close();
-          co_return messages;
-        });
+    auto fetched = in_session<std::vector<MailMessage>>(
+        c.config, [&](ImapSession& s) { return s.fetch_folder(c.folder, now); });
     if (!fetched) return fail(fetched.error());
     events.send(Synced{c.folder, c.request_id, c.config.email, std::move(*fetched)});
   }
 
-  // Open, select the message's folder, make one change, log out.
+  // Select the message's folder, then make one change.
   template <typename Fail, typename Job>
   void change(const StoredConfig& config, FolderRole folder, Fail& fail, Job job) {
-    auto credential = store::resolve_credential(config);
-    if (!credential) return fail(credential.error());
-    auto changed = block_on([&]() -> asio::awaitable<std::expected<void, std::string>> {
-      auto session = co_await ImapSession::open(config, *credential, settings());
-      if (!session) co_return std::unexpected(session.error());
-      if (auto selected = co_await session->select(folder); !selected) co_return selected;
-      auto done = co_await job(*session);
-      if (done) co_await session->close();
-      co_return done;
-    });
+    auto changed = in_session<void>(
+        config, [&](ImapSession& s) -> asio::awaitable<std::expected<void, std::string>> {
+          if (auto selected = co_await s.select(folder); !selected) co_return selected;
+          co_return co_await job(s);
+        });
     if (!changed) fail(changed.error());
   }
 
