@@ -64,9 +64,22 @@ if os.read(0, 1) != b"x":
 """
 
 
-def free_port():
-    """A loopback port nothing listens on right now (for "connection refused" cases)."""
-    return _free_ports(1)[0]
+class RefusedPort:
+    """A loopback port that refuses connections for as long as this object is open.
+
+    The port stays bound without listening, so a server that a parallel test starts cannot take
+    it over and turn "connection refused" into some other answer."""
+
+    def __init__(self):
+        self._sock = socket.socket()
+        self._sock.bind(("127.0.0.1", 0))
+        self.port = self._sock.getsockname()[1]
+
+    def __enter__(self):
+        return self.port
+
+    def __exit__(self, *exc):
+        self._sock.close()
 
 
 def _free_ports(count):

@@ -279,7 +279,10 @@ class Faults(EngineTest):
                          ["Connected", "FoldersListed", "Finished"])
 
     def test_connection_faults_are_classified_and_the_worker_carries_on(self):
-        refused_port = mailservers.free_port()
+        with mailservers.RefusedPort() as refused_port:
+            self.check_faults(refused_port)
+
+    def check_faults(self, refused_port):
         cases = [
             ("untrusted certificate", dict(self.account, imap_port=servers.imap_untrusted_port),
              "TLS/certificate error — the server's certificate wasn't trusted"),
