@@ -53,12 +53,11 @@ SampleMailbox load_sample_mailbox(std::int64_t now_minutes) {
       const std::size_t account = entry.at("account").get<std::size_t>();
       std::optional<FolderRole> folder = parse_folder_key(entry.at("folder").get<std::string>());
       if (account >= sample.accounts.size() || !folder) broken_sample("bad entry for " + file);
-      std::optional<MailMessage> message = engine::build_mail_message(
+      MailMessage message = engine::build_mail_message(
           resource(file), *folder, entry.at("seen").get<bool>(), entry.at("starred").get<bool>(),
           entry.at("received").get<std::int64_t>(), 0);
-      if (!message) broken_sample(file + " does not parse");
-      newest = std::max(newest, message->time);
-      sample.account_messages[account].push_back(std::move(*message));
+      newest = std::max(newest, message.time);
+      sample.account_messages[account].push_back(std::move(message));
     }
   } catch (const nlohmann::json::exception& e) {
     broken_sample(e.what());

@@ -1,6 +1,5 @@
 #include "engine/html_to_text.h"
 
-#include <glib.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
@@ -9,6 +8,8 @@
 #include <memory>
 #include <string_view>
 #include <vector>
+
+#include "vexa/utf8.h"
 
 namespace mail::engine {
 
@@ -175,11 +176,7 @@ std::string html_to_text(std::string_view html) {
   }
 
   std::string text = sink.take();
-  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    text = valid;
-    g_free(valid);
-  }
+  if (!vexa::utf8::is_valid(text)) text = vexa::utf8::repair(text);
   return text;
 }
 

@@ -69,10 +69,8 @@ std::vector<MailMessage> to_messages(const std::vector<imap::FetchData>& fetched
     const std::vector<std::string>& flags = item.flags ? *item.flags : no_flags;
     std::optional<std::int64_t> arrived;
     if (item.internal_date) arrived = imap::parse_internal_date(*item.internal_date);
-    std::optional<MailMessage> message =
-        build_mail_message(*item.body, folder, has_flag(flags, "\\Seen"),
-                           has_flag(flags, "\\Flagged"), arrived, now_seconds);
-    if (message) messages.push_back(std::move(*message));
+    messages.push_back(build_mail_message(*item.body, folder, has_flag(flags, "\\Seen"),
+                                          has_flag(flags, "\\Flagged"), arrived, now_seconds));
   }
   return messages;
 }

@@ -109,6 +109,10 @@ MessageId message_id_from_header(std::string_view header) {
   std::string_view s = trim(header);
   while (!s.empty() && s.front() == '<') s.remove_prefix(1);
   while (!s.empty() && s.back() == '>') s.remove_suffix(1);
+  return fnv_identity(s);
+}
+
+MessageId fnv_identity(std::string_view s) {
   constexpr std::uint64_t kPrime = 0x100000001b3ULL;
   std::uint64_t a = 0xcbf29ce484222325ULL;
   std::uint64_t b = 0x0102030405060708ULL;

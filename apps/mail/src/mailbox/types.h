@@ -79,8 +79,12 @@ struct MailMessage {
   friend bool operator==(const MailMessage&, const MailMessage&) = default;
 };
 
-// Identity from a Message-ID header: trimmed, leading '<' and trailing '>' removed, then two
-// FNV-1a 64-bit hashes (offsets 0xcbf29ce484222325 and 0x0102030405060708), big-endian.
+// Two FNV-1a 64-bit hashes of the bytes (prime 0x100000001b3, offsets 0xcbf29ce484222325 and
+// 0x0102030405060708), each big-endian.
+MessageId fnv_identity(std::string_view bytes);
+
+// Identity from a Message-ID header: trimmed, leading '<' and trailing '>' removed, then
+// fnv_identity.
 MessageId message_id_from_header(std::string_view message_id_header);
 
 }  // namespace mail

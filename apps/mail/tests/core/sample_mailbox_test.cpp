@@ -117,7 +117,9 @@ TEST_F(SampleMailboxTest, EncodedHeadersAreDecoded) {
   bool non_ascii = false;
   for (const MailMessage* m : all()) {
     EXPECT_EQ(m->subject.find("=?"), std::string::npos) << m->subject;
-    if (m->from.name) EXPECT_EQ(m->from.name->find("=?"), std::string::npos) << *m->from.name;
+    if (m->from.name) {
+      EXPECT_EQ(m->from.name->find("=?"), std::string::npos) << *m->from.name;
+    }
     non_ascii |= std::ranges::any_of(m->subject, [](char c) { return c & 0x80; });
   }
   EXPECT_TRUE(non_ascii);

@@ -1,0 +1,153 @@
+#include "engine/charset_text.h"
+
+#include <gmime/gmime.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "mailbox/ascii_text.h"
+#include "vexa/utf8.h"
+
+namespace mail::engine {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+enum class Family { Utf8, Windows1252, Other };
+
+std::string lower_label(std::string_view charset) {
+  std::string_view s = trim_ascii(charset);
+  while (!s.empty() && (s.front() == '"' || s.front() == '\'')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == '"' || s.back() == '\'')) s.remove_suffix(1);
+  std::string out(trim_ascii(s));
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+Family family_of(std::string_view label) {
+  static constexpr std::string_view kUtf8[] = {"",
+                                               "utf-8",
+                                               "utf8",
+                                               "unicode-1-1-utf-8",
+                                               "unicode11utf8",
+                                               "unicode20utf8",
+                                               "x-unicode20utf8",
+                                               "us-ascii",
+                                               "ascii",
+                                               "ansi_x3.4-1968"};
+  static constexpr std::string_view kWindows1252[] = {
+      "windows-1252", "cp1252",         "x-cp1252", "iso-8859-1", "iso8859-1", "iso88591",
+      "iso_8859-1",   "latin1",         "l1",       "cp819",      "ibm819",    "iso-ir-100",
+      "csisolatin1",  "iso_8859-1:1987"};
+  if (std::ranges::find(kUtf8, label) != std::end(kUtf8)) return Family::Utf8;
+  if (std::ranges::find(kWindows1252, label) != std::end(kWindows1252)) return Family::Windows1252;
+  return Family::Other;
+}
+
+void append_code_point(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string decode_windows_1252(std::string_view bytes) {
+  // 0x80-0x9F; the five bytes the code page leaves undefined map to the C1 controls, as WHATWG
+  // says, so no byte is ever lost.
+  static constexpr std::array<std::uint16_t, 32> kHigh = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (const char c : bytes) {
+    const auto b = static_cast<std::uint8_t>(c);
+    if (b < 0x80) {
+      out.push_back(c);
+    } else if (b < 0xA0) {
+      append_code_point(out, kHigh[b - 0x80]);
+    } else {
+      append_code_point(out, b);
+    }
+  }
+  return out;
+}
+
+std::string convert(std::string_view bytes, iconv_t cd, bool& replaced) {
+  std::string out(bytes.size() * 2 + 16, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t in_left = bytes.size();
+  char* to = out.data();
+  std::size_t to_left = out.size();
+  const auto grow = [&] {
+    const std::size_t used = static_cast<std::size_t>(to - out.data());
+    out.resize(out.size() * 2);
+    to = out.data() + used;
+    to_left = out.size() - used;
+  };
+  while (in_left > 0) {
+    if (g_mime_iconv(cd, &in, &in_left, &to, &to_left) != static_cast<std::size_t>(-1)) break;
+    const int error = errno;
+    if (error == E2BIG) {
+      grow();
+      continue;
+    }
+    replaced = true;
+    if (to_left < kReplacement.size()) grow();
+    std::memcpy(to, kReplacement.data(), kReplacement.size());
+    to += kReplacement.size();
+    to_left -= kReplacement.size();
+    // EINVAL is a sequence cut off by the end of the text: one replacement for all of it.
+    if (error != EILSEQ) break;
+    ++in;
+    --in_left;
+  }
+  while (g_mime_iconv(cd, nullptr, nullptr, &to, &to_left) == static_cast<std::size_t>(-1) &&
+         errno == E2BIG) {
+    grow();
+  }
+  out.resize(static_cast<std::size_t>(to - out.data()));
+  return out;
+}
+
+bool has_8bit(std::string_view bytes) {
+  return std::ranges::any_of(bytes, [](char c) { return static_cast<std::uint8_t>(c) >= 0x80; });
+}
+
+}  // namespace
+
+std::string decode_charset(std::string_view bytes, std::string_view charset, bool* unfaithful) {
+  bool lossy = false;
+  std::string out;
+  const std::string label = lower_label(charset);
+  const Family family = family_of(label);
+  iconv_t cd = reinterpret_cast<iconv_t>(-1);
+  if (family == Family::Other) cd = g_mime_iconv_open("UTF-8", label.c_str());
+  if (family == Family::Windows1252) {
+    out = decode_windows_1252(bytes);
+  } else if (cd != reinterpret_cast<iconv_t>(-1)) {
+    out = convert(bytes, cd, lossy);
+    g_mime_iconv_close(cd);
+    // iconv writes valid UTF-8; this only guards against a converter that does not.
+    if (!vexa::utf8::is_valid(out)) out = vexa::utf8::repair(out);
+  } else {
+    const bool valid = vexa::utf8::is_valid(bytes);
+    lossy = !valid || (family == Family::Other && has_8bit(bytes));
+    out = valid ? std::string(bytes) : vexa::utf8::repair(bytes);
+  }
+  if (unfaithful) *unfaithful = lossy;
+  return out;
+}
+
+}  // namespace mail::engine

@@ -1,0 +1,22 @@
+#pragma once
+// Turns the bytes of a text part or an encoded word into UTF-8 by their declared charset.
+//
+// - UTF-8, US-ASCII or no charset at all: read as UTF-8 (ASCII is a subset, and 8-bit text that
+//   declares nothing is UTF-8 far more often than anything else); each invalid sequence becomes
+//   one U+FFFD, the WHATWG rule.
+// - ISO-8859-1 and the other labels the WHATWG Encoding Standard maps to Windows-1252: decoded
+//   as Windows-1252, whose extra characters (curly quotes, the euro sign) senders use under
+//   those labels.
+// - Any other charset iconv knows: converted, each sequence it cannot convert becoming U+FFFD.
+// - A charset nobody knows: read as UTF-8, with the same replacement.
+#include <string>
+#include <string_view>
+
+namespace mail::engine {
+
+// `unfaithful`, when given, tells whether the bytes could not be read as their charset says: a
+// sequence became U+FFFD, or the charset is unknown and 8-bit bytes were read as UTF-8.
+std::string decode_charset(std::string_view bytes, std::string_view charset,
+                           bool* unfaithful = nullptr);
+
+}  // namespace mail::engine

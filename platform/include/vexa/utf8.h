@@ -1,0 +1,16 @@
+#pragma once
+// UTF-8 checking and repair for text that comes from outside (mail, files, servers) before it
+// reaches layout, JSON or the document, all of which need valid UTF-8.
+#include <string>
+#include <string_view>
+
+namespace vexa::utf8 {
+
+bool is_valid(std::string_view bytes);
+
+// Valid input comes back unchanged; every maximal invalid subsequence becomes one U+FFFD, as the
+// WHATWG Encoding Standard decodes UTF-8, so "\xE2\x82" is one replacement, not two.
+std::string repair(std::string_view bytes);
+void append_repaired(std::string& out, std::string_view bytes);
+
+}  // namespace vexa::utf8
