@@ -571,12 +571,20 @@ biff = no
     def _select(self, conn, mailbox, readonly=True):
         return self._ok(conn.select(_quote(mailbox), readonly=readonly), f"SELECT {mailbox}")
 
-    def append(self, mailbox, raw, flags="", date_time=None):
-        """Appends a raw message and returns its UID (from APPENDUID)."""
+    def append(self, mailbox, raw, flags="", date_time=None, exact=False):
+        """Appends a raw message and returns its UID (from APPENDUID).
+
+        imaplib rewrites every line end to CRLF; with exact=True the bytes go to the server as
+        they are, for messages whose line ends are the point."""
         flags = f"({flags})" if flags and not flags.startswith("(") else (flags or None)
         when = imaplib.Time2Internaldate(date_time) if date_time is not None else None
         with self._session() as conn:
-            data = self._ok(conn.append(_quote(mailbox), flags, when, raw), "APPEND")
+            if exact:
+                conn.literal = raw
+                result = conn._simple_command("APPEND", _quote(mailbox), flags, when)
+            else:
+                result = conn.append(_quote(mailbox), flags, when, raw)
+            data = self._ok(result, "APPEND")
         m = re.search(rb"\[APPENDUID \d+ (\d+)\]", data[0] or b"")
         if not m:
             raise RuntimeError(f"APPEND gave no APPENDUID: {data}")

@@ -1,5 +1,7 @@
 """The live worker against real servers on loopback; server state is checked with imaplib."""
+import base64
 import email
+import hashlib
 import email.policy
 import time
 import unittest
@@ -112,7 +114,8 @@ class Fetching(EngineTest):
         self.assertEqual(got["Grüße aus Köln"]["time"], (when + 180) // 60)
         self.assertEqual(got["Report"]["attachments"], [{
             "filename": "report.pdf", "mime": "application/pdf", "size": 13,
-            "content": "%PDF-1.4 test"}])
+            "sha256": hashlib.sha256(b"%PDF-1.4 test").hexdigest(),
+            "content_base64": base64.b64encode(b"%PDF-1.4 test").decode()}])
         self.assertFalse(any(m["seen"] for m in got.values()))
 
     def test_an_empty_folder_syncs_to_an_empty_list(self):

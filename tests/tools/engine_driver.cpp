@@ -18,6 +18,7 @@
 #include <string>
 
 #include "engine/live_backend.h"
+#include "mail_record_json.h"
 #include "engine/worker.h"
 #include "mailbox/types.h"
 #include "store/stored_config.h"
@@ -33,37 +34,6 @@ struct Overloaded : Ts... {
   using Ts::operator()...;
 };
 
-json address_json(const MailAddress& a) {
-  return {{"address", a.address}, {"name", a.name ? json(*a.name) : json(nullptr)}};
-}
-
-json message_json(const MailMessage& m) {
-  json to = json::array(), cc = json::array(), attachments = json::array();
-  for (const auto& a : m.to) to.push_back(address_json(a));
-  for (const auto& a : m.cc) cc.push_back(address_json(a));
-  for (const auto& a : m.attachments) {
-    attachments.push_back({{"filename", a.filename},
-                           {"mime", a.mime},
-                           {"size", a.size},
-                           {"content", std::string(a.content.begin(), a.content.end())}});
-  }
-  auto opt = [](const std::optional<std::string>& v) { return v ? json(*v) : json(nullptr); };
-  return {{"from", address_json(m.from)},
-          {"to", to},
-          {"cc", cc},
-          {"subject", m.subject},
-          {"body_text", m.body_text},
-          {"html", opt(m.html)},
-          {"attachments", attachments},
-          {"message_id", opt(m.message_id)},
-          {"thread_key", opt(m.thread_key)},
-          {"id", uuid_text(m.id)},
-          {"time", m.time},
-          {"seen", m.seen},
-          {"starred", m.starred},
-          {"folder", folder_key(m.folder)}};
-}
-
 json event_json(const WorkerEvent& event) {
   return std::visit(
       Overloaded{
@@ -77,7 +47,9 @@ json event_json(const WorkerEvent& event) {
           },
           [](const Synced& e) {
             json messages = json::array();
-            for (const auto& m : e.messages) messages.push_back(message_json(m));
+            for (const auto& m : e.messages) {
+              messages.push_back(vexa::testing::record_json(m, true));
+            }
             return json{{"event", "Synced"},
                         {"folder", folder_key(e.folder)},
                         {"email", e.email},
@@ -169,7 +141,9 @@ int main(int argc, char** argv) {
       command = std::unexpected(std::string(e.what()));
     }
     if (!command) {
-      std::cout << json{{"event", "DriverError"}, {"error", command.error()}}.dump() << std::endl;
+      std::cout << json{{"event", "DriverError"}, {"error", command.error()}}.dump(
+                       -1, ' ', false, json::error_handler_t::replace)
+                << std::endl;
       continue;
     }
     worker.commands.send(std::move(*command));
@@ -178,7 +152,8 @@ int main(int argc, char** argv) {
       out["elapsed_ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - started)
                               .count();
-      std::cout << out.dump() << std::endl;
+      // Replacing rather than throwing: a test tool must never die on what a message contains.
+      std::cout << out.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
       if (std::holds_alternative<Finished>(*event)) break;
     }
   }
