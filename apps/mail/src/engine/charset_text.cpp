@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/mime_message.h"
 #include "mailbox/ascii_text.h"
 #include "vexa/utf8.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-enum class Family { Utf8, Windows1252, Other };
+enum class Family { Utf8, Windows1252, Unknown, Other };
 
 std::string lower_label(std::string_view charset) {
   std::string_view s = trim_ascii(charset);
@@ -46,6 +47,9 @@ Family family_of(std::string_view label) {
       "csisolatin1",  "iso_8859-1:1987"};
   if (std::ranges::find(kUtf8, label) != std::end(kUtf8)) return Family::Utf8;
   if (std::ranges::find(kWindows1252, label) != std::end(kWindows1252)) return Family::Windows1252;
+  // Labels that admit the charset is not known; GMime would read them in the locale's charset,
+  // which says nothing about the message.
+  if (label == "x-unknown" || label == "unknown" || label == "unknown-8bit") return Family::Unknown;
   return Family::Other;
 }
 
@@ -133,7 +137,10 @@ std::string decode_charset(std::string_view bytes, std::string_view charset, boo
   const std::string label = lower_label(charset);
   const Family family = family_of(label);
   iconv_t cd = reinterpret_cast<iconv_t>(-1);
-  if (family == Family::Other) cd = g_mime_iconv_open("UTF-8", label.c_str());
+  if (family == Family::Other) {
+    ensure_gmime();
+    cd = g_mime_iconv_open("UTF-8", label.c_str());
+  }
   if (family == Family::Windows1252) {
     out = decode_windows_1252(bytes);
   } else if (cd != reinterpret_cast<iconv_t>(-1)) {
@@ -143,7 +150,7 @@ std::string decode_charset(std::string_view bytes, std::string_view charset, boo
     if (!vexa::utf8::is_valid(out)) out = vexa::utf8::repair(out);
   } else {
     const bool valid = vexa::utf8::is_valid(bytes);
-    lossy = !valid || (family == Family::Other && has_8bit(bytes));
+    lossy = !valid || (family != Family::Utf8 && has_8bit(bytes));
     out = valid ? std::string(bytes) : vexa::utf8::repair(bytes);
   }
   if (unfaithful) *unfaithful = lossy;

@@ -8,7 +8,8 @@
 //   as Windows-1252, whose extra characters (curly quotes, the euro sign) senders use under
 //   those labels.
 // - Any other charset iconv knows: converted, each sequence it cannot convert becoming U+FFFD.
-// - A charset nobody knows: read as UTF-8, with the same replacement.
+// - A charset nobody knows, or one labelled as unknown: read as UTF-8, with the same
+//   replacement.
 #include <string>
 #include <string_view>
 
