@@ -8,7 +8,8 @@
 //   {"command":"move","config":{...},"message":{...},"target":"archive"}
 //   {"command":"send","config":{...},"draft":{...}}
 //
-// Each event line carries "elapsed_ms" since its command was read. Option: --timeout-ms N.
+// Each event line carries "elapsed_ms" (fractional) from reading its command to the event's
+// arrival, before the line is written. Option: --timeout-ms N.
 #include <fmt/format.h>
 
 #include <chrono>
@@ -18,8 +19,8 @@
 #include <string>
 
 #include "engine/live_backend.h"
-#include "mail_record_json.h"
 #include "engine/worker.h"
+#include "mail_record_json.h"
 #include "mailbox/types.h"
 #include "store/stored_config.h"
 
@@ -148,10 +149,12 @@ int main(int argc, char** argv) {
     }
     worker.commands.send(std::move(*command));
     while (auto event = worker.events.recv()) {
+      // Taken before the event is written out, so it covers the engine's work only.
+      const double elapsed_ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+              .count();
       json out = event_json(*event);
-      out["elapsed_ms"] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - started)
-                              .count();
+      out["elapsed_ms"] = elapsed_ms;
       // Replacing rather than throwing: a test tool must never die on what a message contains.
       std::cout << out.dump(-1, ' ', false, json::error_handler_t::replace) << std::endl;
       if (std::holds_alternative<Finished>(*event)) break;

@@ -131,6 +131,10 @@ bool has_8bit(std::string_view bytes) {
 
 }  // namespace
 
+bool reads_as_utf8(std::string_view charset) {
+  return family_of(lower_label(charset)) == Family::Utf8;
+}
+
 std::string decode_charset(std::string_view bytes, std::string_view charset, bool* unfaithful) {
   bool lossy = false;
   std::string out;

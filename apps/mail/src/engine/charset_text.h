@@ -20,4 +20,7 @@ namespace mail::engine {
 std::string decode_charset(std::string_view bytes, std::string_view charset,
                            bool* unfaithful = nullptr);
 
+// Whether the label is read as UTF-8 (so valid bytes need no decoding at all).
+bool reads_as_utf8(std::string_view charset);
+
 }  // namespace mail::engine

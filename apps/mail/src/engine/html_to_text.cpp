@@ -1,11 +1,11 @@
 #include "engine/html_to_text.h"
 
 #include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
 
 #include <algorithm>
-#include <climits>
-#include <memory>
+#include <cctype>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -28,10 +28,6 @@ Break break_for(std::string_view tag) {
   if (std::ranges::find(kParagraph, tag) != std::end(kParagraph)) return Break::Paragraph;
   if (std::ranges::find(kLine, tag) != std::end(kLine)) return Break::Line;
   return Break::None;
-}
-
-bool skipped(std::string_view tag) {
-  return tag == "head" || tag == "style" || tag == "script" || tag == "template" || tag == "title";
 }
 
 bool is_space(unsigned char c) {
@@ -115,67 +111,332 @@ class TextSink {
   bool pending_space_ = false;
 };
 
-std::string_view name_of(const xmlNode* node) {
-  return node->name ? std::string_view(reinterpret_cast<const char*>(node->name)) : "";
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
 }
 
-struct DocFree {
-  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+// A numeric character reference's value as HTML decodes it: 0x80-0x9F are read as
+// Windows-1252, and what is no character becomes U+FFFD.
+char32_t numeric_reference(std::uint32_t value) {
+  static constexpr char16_t kWindows1252[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0xFFFD;
+  if (value >= 0x80 && value <= 0x9F) return kWindows1252[value - 0x80];
+  return value;
+}
+
+bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_ascii_alnum(char c) { return is_ascii_alpha(c) || (c >= '0' && c <= '9'); }
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+struct Reference {
+  std::string text;
+  std::size_t end;  // just after the reference
+};
+
+// The character reference at `at` (an '&'): numeric, or named as in HTML 4 (libxml2's table)
+// plus &apos;, with or without its ';'. nullopt when it is a literal ampersand.
+std::optional<Reference> character_reference(std::string_view s, std::size_t at) {
+  std::size_t i = at + 1;
+  Reference out;
+  if (i < s.size() && s[i] == '#') {
+    ++i;
+    const bool hex = i < s.size() && (s[i] == 'x' || s[i] == 'X');
+    if (hex) ++i;
+    const std::size_t digits = i;
+    std::uint32_t value = 0;
+    while (i < s.size() && (hex ? std::isxdigit(static_cast<unsigned char>(s[i]))
+                                : std::isdigit(static_cast<unsigned char>(s[i])))) {
+      const char c = ascii_lower(s[i]);
+      const auto d = static_cast<std::uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+      value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + d, 0x110000);
+      ++i;
+    }
+    if (i == digits) return std::nullopt;
+    if (i < s.size() && s[i] == ';') ++i;
+    append_utf8(out.text, numeric_reference(value));
+    out.end = i;
+    return out;
+  }
+  std::size_t end = i;
+  while (end < s.size() && end - i < 32 && is_ascii_alnum(s[end])) ++end;
+  if (end == i) return std::nullopt;
+  const std::string name(s.substr(i, end - i));
+  char32_t cp = 0;
+  if (name == "apos") {
+    cp = '\'';
+  } else if (const htmlEntityDesc* entity =
+                 htmlEntityLookup(reinterpret_cast<const xmlChar*>(name.c_str()))) {
+    cp = entity->value;
+  }
+  if (cp == 0) return std::nullopt;
+  if (end < s.size() && s[end] == ';') ++end;
+  append_utf8(out.text, cp);
+  out.end = end;
+  return out;
+}
+
+// Text with its character references decoded and no markup in it (a textarea's content).
+std::string decode_references(std::string_view s) {
+  std::string out;
+  std::size_t at = 0;
+  while (at < s.size()) {
+    const std::size_t amp = s.find('&', at);
+    if (amp == std::string_view::npos) {
+      out.append(s.substr(at));
+      break;
+    }
+    out.append(s.substr(at, amp - at));
+    if (std::optional<Reference> r = character_reference(s, amp)) {
+      out += r->text;
+      at = r->end;
+    } else {
+      out.push_back('&');
+      at = amp + 1;
+    }
+  }
+  return out;
+}
+
+// Elements whose content is raw text up to their own end tag, and whether that text is shown.
+struct RawTextElement {
+  std::string_view name;
+  bool shown;
+  bool references;  // character references are decoded in it
+};
+constexpr RawTextElement kRawText[] = {
+    {"script", false, false},  {"style", false, false},    {"iframe", false, false},
+    {"noembed", false, false}, {"noframes", false, false}, {"noscript", false, false},
+    {"title", false, true},    {"textarea", true, true},   {"xmp", true, false}};
+
+// Walks the document once, like the tokenizer of the HTML standard at the level text extraction
+// needs: text and character references, start and end tags with their attributes skipped (quoted
+// values may hold '>'), comments, raw-text elements. No tree is built; block elements only
+// request line breaks, so markup that does not nest cleanly still yields its text.
+class Converter {
+ public:
+  explicit Converter(std::string_view html) : s_(html) {}
+
+  std::string run() {
+    while (at_ < s_.size()) {
+      const std::size_t next = next_markup(at_);
+      text(s_.substr(at_, next - at_));
+      at_ = next;
+      if (at_ >= s_.size()) break;
+      if (s_[at_] == '&') {
+        reference();
+      } else {
+        markup();
+      }
+    }
+    return sink_.take();
+  }
+
+ private:
+  std::size_t next_markup(std::size_t from) const {
+    while (from < s_.size() && s_[from] != '<' && s_[from] != '&') ++from;
+    return from;
+  }
+
+  void text(std::string_view t) {
+    if (t.empty() || template_depth_ > 0) return;
+    if (drop_newline_) {
+      // A line feed right after <pre> is not part of its content.
+      drop_newline_ = false;
+      if (t.front() == '\n') t.remove_prefix(1);
+    }
+    sink_.text(t, pre_depth_ > 0);
+  }
+
+  // At '&': a character reference, or a literal ampersand.
+  void reference() {
+    if (std::optional<Reference> r = character_reference(s_, at_)) {
+      text(r->text);
+      at_ = r->end;
+      return;
+    }
+    text("&");
+    ++at_;
+  }
+
+  // At '<'.
+  void markup() {
+    const std::size_t i = at_ + 1;
+    if (s_.compare(at_, 4, "<!--") == 0) {
+      // Searching from the first '-' also ends "<!-->" and "<!--->", as HTML does.
+      const std::size_t end = s_.find("-->", at_ + 2);
+      at_ = end == std::string_view::npos ? s_.size() : end + 3;
+      return;
+    }
+    if (i < s_.size() && (s_[i] == '!' || s_[i] == '?')) {
+      skip_past('>', i);  // doctype, CDATA and processing instructions: nothing to show
+      return;
+    }
+    if (i < s_.size() && s_[i] == '/') {
+      if (i + 1 < s_.size() && is_ascii_alpha(s_[i + 1])) {
+        const std::string name = tag_name(i + 1);
+        skip_past('>', at_);
+        end_tag(name);
+      } else {
+        skip_past('>', i);
+      }
+      return;
+    }
+    if (i < s_.size() && is_ascii_alpha(s_[i])) {
+      const std::string name = tag_name(i);
+      skip_attributes();
+      start_tag(name);
+      return;
+    }
+    text("<");
+    ++at_;
+  }
+
+  // The lower-cased name at `from`; leaves at_ after it.
+  std::string tag_name(std::size_t from) {
+    std::size_t end = from;
+    while (end < s_.size() && !is_space(static_cast<unsigned char>(s_[end])) && s_[end] != '/' &&
+           s_[end] != '>') {
+      ++end;
+    }
+    std::string name(s_.substr(from, end - from));
+    for (char& c : name) c = ascii_lower(c);
+    at_ = end;
+    return name;
+  }
+
+  void skip_past(char c, std::size_t from) {
+    const std::size_t end = s_.find(c, from);
+    at_ = end == std::string_view::npos ? s_.size() : end + 1;
+  }
+
+  // From after a start tag's name to after its '>', a quoted value being skipped whole.
+  void skip_attributes() {
+    bool value_next = false;
+    while (at_ < s_.size()) {
+      const char c = s_[at_];
+      if (c == '>') {
+        ++at_;
+        return;
+      }
+      if (c == '=') {
+        value_next = true;
+      } else if (value_next && (c == '"' || c == '\'')) {
+        const std::size_t close = s_.find(c, at_ + 1);
+        at_ = close == std::string_view::npos ? s_.size() : close + 1;
+        value_next = false;
+        continue;
+      } else if (!is_space(static_cast<unsigned char>(c))) {
+        value_next = false;
+      }
+      ++at_;
+    }
+  }
+
+  void start_tag(const std::string& name) {
+    for (const RawTextElement& raw : kRawText) {
+      if (name == raw.name) {
+        raw_text(raw);
+        return;
+      }
+    }
+    if (name == "plaintext") {
+      text(s_.substr(at_));
+      at_ = s_.size();
+      return;
+    }
+    if (name == "template") {
+      ++template_depth_;
+      return;
+    }
+    if (template_depth_ > 0) return;
+    if (name == "br") {
+      sink_.line_break();
+      return;
+    }
+    sink_.request(break_for(name));
+    if (name == "pre" || name == "listing") {
+      ++pre_depth_;
+      drop_newline_ = true;
+    }
+    if (name == "li") sink_.marker("\u2022 ");
+  }
+
+  void end_tag(const std::string& name) {
+    if (name == "template") {
+      if (template_depth_ > 0) --template_depth_;
+      return;
+    }
+    if (template_depth_ > 0 || name == "br") return;
+    sink_.request(break_for(name));
+    if ((name == "pre" || name == "listing") && pre_depth_ > 0) --pre_depth_;
+    if (name == "td" || name == "th") sink_.space();
+  }
+
+  // After a raw-text element's start tag: its content runs to "</name" (any case).
+  void raw_text(const RawTextElement& raw) {
+    std::size_t end = at_;
+    for (;;) {
+      end = s_.find("</", end);
+      if (end == std::string_view::npos) {
+        end = s_.size();
+        break;
+      }
+      std::size_t k = 0;
+      while (k < raw.name.size() && end + 2 + k < s_.size() &&
+             ascii_lower(s_[end + 2 + k]) == raw.name[k]) {
+        ++k;
+      }
+      const std::size_t after = end + 2 + k;
+      if (k == raw.name.size() &&
+          (after >= s_.size() || is_space(static_cast<unsigned char>(s_[after])) ||
+           s_[after] == '/' || s_[after] == '>')) {
+        break;
+      }
+      end += 2;
+    }
+    if (raw.shown && template_depth_ == 0) {
+      sink_.request(Break::Line);
+      if (raw.references) {
+        sink_.text(decode_references(s_.substr(at_, end - at_)), true);
+      } else {
+        sink_.text(s_.substr(at_, end - at_), true);
+      }
+      sink_.request(Break::Line);
+    }
+    at_ = end;
+    if (at_ < s_.size()) skip_past('>', at_);
+  }
+
+  std::string_view s_;
+  std::size_t at_ = 0;
+  TextSink sink_;
+  int pre_depth_ = 0;
+  int template_depth_ = 0;
+  bool drop_newline_ = false;
 };
 
 }  // namespace
 
 std::string html_to_text(std::string_view html) {
   if (html.empty()) return {};
-  const int size = static_cast<int>(std::min<std::size_t>(html.size(), INT_MAX));
-  std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(html.data(), size, nullptr, "UTF-8",
-                                                      HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
-                                                          HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                                                          HTML_PARSE_COMPACT));
-  if (!doc) return {};
-
-  TextSink sink;
-  // Iterative walk: hostile mail can nest elements far deeper than the stack should go.
-  struct Frame {
-    const xmlNode* node;
-    bool leaving;
-  };
-  std::vector<Frame> stack;
-  int pre_depth = 0;
-  for (const xmlNode* n = doc->children; n; n = n->next) {
-    stack.push_back({n, false});
-    while (!stack.empty()) {
-      Frame frame = stack.back();
-      stack.pop_back();
-      const xmlNode* node = frame.node;
-      if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
-        if (node->content) sink.text(reinterpret_cast<const char*>(node->content), pre_depth > 0);
-        continue;
-      }
-      if (node->type != XML_ELEMENT_NODE && node->type != XML_HTML_DOCUMENT_NODE) continue;
-      const std::string_view tag = name_of(node);
-      if (frame.leaving) {
-        sink.request(break_for(tag));
-        if (tag == "pre") --pre_depth;
-        if (tag == "td" || tag == "th") sink.space();
-        continue;
-      }
-      if (skipped(tag)) continue;
-      if (tag == "br") {
-        sink.line_break();
-        continue;
-      }
-      sink.request(break_for(tag));
-      if (tag == "pre") ++pre_depth;
-      if (tag == "li") sink.marker("\u2022 ");
-      stack.push_back({node, true});
-      std::size_t first = stack.size();
-      for (const xmlNode* c = node->children; c; c = c->next) stack.push_back({c, false});
-      std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
-    }
-  }
-
-  std::string text = sink.take();
+  std::string text = Converter(html).run();
   if (!vexa::utf8::is_valid(text)) text = vexa::utf8::repair(text);
   return text;
 }

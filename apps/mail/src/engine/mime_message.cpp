@@ -61,6 +61,24 @@ std::string_view raw_body(std::string_view raw, gint64 headers_end) {
   return rest;
 }
 
+// The raw text as a GByteArray without copying it: the parser only reads, and a memory stream
+// over a borrowed array hands out windows onto it. Declared before every GMime object of the
+// parse, so it is released after them.
+class BorrowedBytes {
+ public:
+  explicit BorrowedBytes(std::string_view bytes)
+      : array_(g_byte_array_new_take(reinterpret_cast<guint8*>(const_cast<char*>(bytes.data())),
+                                     bytes.size())) {}
+  BorrowedBytes(const BorrowedBytes&) = delete;
+  BorrowedBytes& operator=(const BorrowedBytes&) = delete;
+  // Gives the bytes back instead of freeing them.
+  ~BorrowedBytes() { g_byte_array_free(array_, FALSE); }
+  GByteArray* array() const { return array_; }
+
+ private:
+  GByteArray* array_;
+};
+
 bool blank(std::string_view text) { return trim_ascii(text).empty(); }
 
 // Sections of the body are separated by exactly one blank line.
@@ -146,7 +164,9 @@ MailMessage build_mail_message(std::string_view bytes, FolderRole folder, bool s
   ensure_gmime();
   const RawMessage prepared(bytes);
   const std::string_view raw = prepared.bytes();
-  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.data(), raw.size()));
+  const BorrowedBytes borrowed(raw);
+  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(borrowed.array()));
+  g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   GObjectPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), nullptr));
   const gint64 headers_end = g_mime_parser_get_headers_end(parser.get());

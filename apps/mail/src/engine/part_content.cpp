@@ -5,6 +5,7 @@
 #include "engine/base64_content.h"
 #include "engine/charset_text.h"
 #include "engine/gmime_handles.h"
+#include "vexa/utf8.h"
 
 namespace mail::engine {
 namespace {
@@ -52,7 +53,17 @@ std::string_view leaf_content(GMimePart* part, std::string& storage,
       // GMime drops the bytes of a last group that lacks its padding.
       append_base64_decoded(encoded_content(g_mime_data_wrapper_get_stream(content), storage), out);
       break;
-    case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE:
+    case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE: {
+      // GMime's own decoder, straight from the message's buffer into ours.
+      const std::string_view in = encoded_content(g_mime_data_wrapper_get_stream(content), storage);
+      GMimeEncoding state;
+      g_mime_encoding_init_decode(&state, GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+      out.resize(g_mime_encoding_outlen(&state, in.size()));
+      const std::size_t n =
+          g_mime_encoding_flush(&state, in.data(), in.size(), reinterpret_cast<char*>(out.data()));
+      out.resize(n);
+      break;
+    }
     case GMIME_CONTENT_ENCODING_UUENCODE:
       append_decoded_by_gmime(content, out);
       break;
@@ -62,29 +73,47 @@ std::string_view leaf_content(GMimePart* part, std::string& storage,
   return std::string_view(reinterpret_cast<const char*>(out.data()), out.size());
 }
 
-// LF line ends, and no NUL (it ends the text for every C interface behind us); in place where
-// it can be.
-void normalise(std::string& text) {
-  if (text.find('\r') != std::string::npos) {
-    std::size_t to = 0;
-    for (std::size_t from = 0; from < text.size(); ++from) {
-      if (text[from] == '\r' && from + 1 < text.size() && text[from + 1] == '\n') continue;
-      text[to++] = text[from];
-    }
-    text.resize(to);
+// A copy with CRLF turned into LF; runs between CRs are copied whole.
+std::string lf_copy(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t cr = text.find('\r', from);
+    if (cr == std::string_view::npos) break;
+    out.append(text.substr(from, cr - from));
+    if (cr + 1 >= text.size() || text[cr + 1] != '\n') out.push_back('\r');
+    from = cr + 1;
   }
-  if (text.find('\0') != std::string::npos) {
-    std::string out;
-    out.reserve(text.size() + 16);
-    for (const char c : text) {
-      if (c == '\0') {
-        out += "\xEF\xBF\xBD";
-      } else {
-        out.push_back(c);
-      }
+  out.append(text.substr(from));
+  return out;
+}
+
+// No NUL: it ends the text for every C interface behind us.
+void replace_nul(std::string& text) {
+  if (text.find('\0') == std::string::npos) return;
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (const char c : text) {
+    if (c == '\0') {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out.push_back(c);
     }
-    text = std::move(out);
   }
+  text = std::move(out);
+}
+
+// UTF-8 with LF line ends, from bytes in `charset`.
+std::string text_of(std::string_view bytes, std::string_view charset) {
+  std::string text;
+  if (reads_as_utf8(charset) && vexa::utf8::is_valid(bytes)) {
+    text = lf_copy(bytes);  // the common case: one copy, nothing to decode
+  } else {
+    text = lf_copy(decode_charset(bytes, charset));
+  }
+  replace_nul(text);
+  return text;
 }
 
 }  // namespace
@@ -114,15 +143,9 @@ std::string part_text(GMimeObject* object) {
   std::string storage;
   const std::string_view content = leaf_content(GMIME_PART(object), storage, decoded);
   const char* charset = g_mime_object_get_content_type_parameter(object, "charset");
-  std::string text = decode_charset(content, charset ? charset : "");
-  normalise(text);
-  return text;
+  return text_of(content, charset ? charset : "");
 }
 
-std::string loose_text(std::string_view bytes) {
-  std::string text = decode_charset(bytes, "");
-  normalise(text);
-  return text;
-}
+std::string loose_text(std::string_view bytes) { return text_of(bytes, ""); }
 
 }  // namespace mail::engine

@@ -25,6 +25,26 @@ TEST(HtmlToText, ConvertsTheWayAReaderExpects) {
       {"<table><tr><td>k</td><td>v</td></tr><tr><td>k2</td><td>v2</td></tr></table>", "k v\nk2 v2"},
       {"Caf\u00e9 &amp; &lt;cr\u00e8me&gt;", "Caf\u00e9 & <cr\u00e8me>"},
       {"", ""},
+      // Character references: numeric in both bases, the Windows-1252 range, what is no
+      // character, names with and without ';', and ampersands that are only ampersands.
+      {"&#233;&#xE9;&#X1F600; &#150; &#0;&#xD800;", "\u00e9\u00e9\U0001F600 \u2013 \uFFFD\uFFFD"},
+      {"&eacute; &apos;q&apos; &copy 2026 &hellip;", "\u00e9 'q' \u00a9 2026 \u2026"},
+      {"AT&T &nosuch; & a&#; &#x;", "AT&T &nosuch; & a&#; &#x;"},
+      // Markup that holds text which is not shown.
+      {"a<!-- <p>hidden</p> -->b<!---->c<!-->d", "abcd"},
+      {"<!DOCTYPE html><?xml version=\"1.0\"?><![CDATA[x]]>text", "text"},
+      {"<a href=\"x>y\" title='p>q'>link</a>", "link"},
+      {"<SCRIPT>if (a</b) document.write('<p>x</p>')</SCRIPT>after", "after"},
+      {"<style>p{}</style><STYLE type=x>q{}</style >shown", "shown"},
+      {"<template><p>later</p><template>x</template></template>now", "now"},
+      {"<title>T &amp; U</title>body", "body"},
+      // Text that only looks like markup stays text.
+      {"a < b and 3<4, I <3 you", "a < b and 3<4, I <3 you"},
+      {"unclosed <!-- comment", "unclosed"},
+      {"<P>Upper</P><DIV>Case</DIV>", "Upper\n\nCase"},
+      {"<pre>\nfirst</pre>", "first"},
+      {"<textarea>&lt;raw&gt; <b>text</b></textarea>", "<raw> <b>text</b>"},
+      {"<p>one<p>two", "one\n\ntwo"},
   };
   for (const Case& c : cases) EXPECT_EQ(html_to_text(c.html), c.text) << c.html;
 }
