@@ -40,50 +40,71 @@ def seed(servers):
         servers.append("INBOX", raw)
 
 
-def time_engine(driver, servers, runs):
-    env = dict(os.environ, SSL_CERT_FILE=servers.ca_file)
-    config = {"display_name": "Bench", "email": servers.user, "imap_host": "localhost",
-              "imap_port": servers.imap_port, "imap_tls": True, "smtp_host": "localhost",
-              "smtp_port": servers.smtp_tls_port, "smtp_tls": True, "username": "",
-              "auth": "Password", "secret": servers.password}
-    proc = subprocess.Popen([driver], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
-                            env=env)
-    inside, outside = [], []
-    for _ in range(runs + 1):  # the first run warms the process up and is not counted
+class EngineRun:
+    """One engine_driver process; each sync() is one timed SyncFolder."""
+
+    def __init__(self, driver, servers):
+        env = dict(os.environ, SSL_CERT_FILE=servers.ca_file)
+        self.config = {"display_name": "Bench", "email": servers.user, "imap_host": "localhost",
+                       "imap_port": servers.imap_port, "imap_tls": True,
+                       "smtp_host": "localhost", "smtp_port": servers.smtp_tls_port,
+                       "smtp_tls": True, "username": "", "auth": "Password",
+                       "secret": servers.password}
+        self.proc = subprocess.Popen([driver], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     text=True, env=env)
+
+    def sync(self):
+        """(time inside the driver, time as this script sees it), in seconds."""
         started = time.perf_counter()
-        proc.stdin.write(json.dumps({"command": "sync", "config": config, "folder": "inbox"}) + "\n")
-        proc.stdin.flush()
-        count = None
+        command = {"command": "sync", "config": self.config, "folder": "inbox"}
+        self.proc.stdin.write(json.dumps(command) + "\n")
+        self.proc.stdin.flush()
+        count, inside = None, None
         while True:
-            event = json.loads(proc.stdout.readline())
+            event = json.loads(self.proc.stdout.readline())
             if event["event"] == "Synced":
                 count = len(event["messages"])
-                inside.append(event["elapsed_ms"] / 1000)
+                inside = event["elapsed_ms"] / 1000
             if event["event"] == "Finished":
                 break
         assert count == MESSAGES, count
-        outside.append(time.perf_counter() - started)
-    proc.stdin.close()
-    proc.wait()
-    return inside[1:], outside[1:]
+        return inside, time.perf_counter() - started
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait()
 
 
-def time_imaplib(servers, runs):
+def imaplib_fetch(servers, context):
+    started = time.perf_counter()
+    imap = imaplib.IMAP4_SSL("localhost", servers.imap_port, ssl_context=context)
+    imap.login(servers.user, servers.password)
+    imap.select("INBOX")
+    _, data = imap.uid("SEARCH", "ALL")
+    uids = sorted(int(u) for u in data[0].split())[-MESSAGES:][::-1]
+    _, fetched = imap.uid("FETCH", ",".join(map(str, uids)),
+                          "(UID FLAGS INTERNALDATE BODY.PEEK[])")
+    assert sum(1 for f in fetched if isinstance(f, tuple)) == MESSAGES
+    imap.logout()
+    return time.perf_counter() - started
+
+
+def time_engine_and_imaplib(driver, servers, runs):
+    """Runs alternate between the two clients, so drift in the machine's speed hits both."""
+    engine = EngineRun(driver, servers)
     context = ssl.create_default_context(cafile=servers.ca_file)
-    times = []
-    for _ in range(runs):
-        started = time.perf_counter()
-        imap = imaplib.IMAP4_SSL("localhost", servers.imap_port, ssl_context=context)
-        imap.login(servers.user, servers.password)
-        imap.select("INBOX")
-        _, data = imap.uid("SEARCH", "ALL")
-        uids = sorted(int(u) for u in data[0].split())[-MESSAGES:][::-1]
-        _, fetched = imap.uid("FETCH", ",".join(map(str, uids)),
-                              "(UID FLAGS INTERNALDATE BODY.PEEK[])")
-        assert sum(1 for f in fetched if isinstance(f, tuple)) == MESSAGES
-        imap.logout()
-        times.append(time.perf_counter() - started)
-    return times
+    engine.sync()  # warms the process up; not counted
+    imaplib_fetch(servers, context)
+    inside, outside, python = [], [], []
+    try:
+        for _ in range(runs):
+            a, b = engine.sync()
+            inside.append(a)
+            outside.append(b)
+            python.append(imaplib_fetch(servers, context))
+    finally:
+        engine.close()
+    return inside, outside, python
 
 
 def time_mbsync(servers, runs):
@@ -138,14 +159,14 @@ def main():
     args = parser.parse_args()
     with mailservers.MailServers() as servers:
         seed(servers)
-        inside, outside = time_engine(args.driver, servers, args.runs)
+        inside, outside, python = time_engine_and_imaplib(args.driver, servers, args.runs)
         results = {
             # From the command to the Synced event inside the driver: connect, log in, fetch,
             # MIME parse, log out.
             "vexa engine (fetch + MIME parse)": inside,
             # The same plus the driver's JSON of the 50 records and Python reading it.
             "vexa engine + JSON to this script": outside,
-            "python imaplib (fetch only)": time_imaplib(servers, args.runs),
+            "python imaplib (fetch only)": python,
             "mbsync (fetch + maildir write)": time_mbsync(servers, args.runs),
         }
     ours = statistics.median(inside)

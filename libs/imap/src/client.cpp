@@ -136,6 +136,8 @@ struct Client::Exchange {
   std::vector<std::string> replies;  // one line per continuation, after the command is sent
   bool answer_challenges = false;    // further continuations get an empty line
   std::vector<Response> untagged;
+  // When set, takes each untagged response instead of `untagged`; an error ends the command.
+  std::function<std::optional<Error>(Response&&)> on_untagged;
 };
 
 Client::Client(std::unique_ptr<Transport> transport, ClientOptions options)
@@ -224,6 +226,7 @@ asio::awaitable<Result<void>> Client::run(Exchange& exchange) {
 
   auto handle_untagged = [&](Response&& r) -> std::optional<Error> {
     if (r.keyword == "BYE") return broken(closed_by_bye(verb, r));
+    if (exchange.on_untagged) return exchange.on_untagged(std::move(r));
     exchange.untagged.push_back(std::move(r));
     return std::nullopt;
   };
@@ -382,19 +385,31 @@ asio::awaitable<Result<std::vector<std::uint32_t>>> Client::uid_search(std::vect
 
 asio::awaitable<Result<std::vector<FetchData>>> Client::uid_fetch(std::string_view uid_set,
                                                                   std::string_view items) {
+  std::vector<FetchData> fetched;
+  std::function<void(FetchData &&)> collect = [&](FetchData&& d) {
+    fetched.push_back(std::move(d));
+  };
+  if (auto done = co_await uid_fetch(uid_set, items, std::move(collect)); !done) {
+    co_return std::unexpected(done.error());
+  }
+  co_return fetched;
+}
+
+asio::awaitable<Result<void>> Client::uid_fetch(std::string_view uid_set, std::string_view items,
+                                                std::function<void(FetchData&&)> on_fetch) {
   if (!is_sequence_set(uid_set))
     co_return std::unexpected(protocol("UID FETCH", "invalid UID set"));
   Exchange x{
       build_command(tags_.next(), "UID FETCH", {Arg::sequence_set(uid_set), Arg::keyword(items)})};
-  if (auto done = co_await run(x); !done) co_return std::unexpected(done.error());
-  std::vector<FetchData> fetched;
-  for (Response& r : x.untagged) {
-    if (r.keyword != "FETCH") continue;
+  x.on_untagged = [&](Response&& r) -> std::optional<Error> {
+    if (r.keyword != "FETCH") return std::nullopt;
     auto data = read_fetch(std::move(r));
-    if (!data) co_return std::unexpected(protocol("UID FETCH", data.error().text));
-    fetched.push_back(std::move(*data));
-  }
-  co_return fetched;
+    // A FETCH we cannot read leaves the rest of the stream in doubt.
+    if (!data) return broken(protocol("UID FETCH", data.error().text));
+    on_fetch(std::move(*data));
+    return std::nullopt;
+  };
+  co_return co_await run(x);
 }
 
 asio::awaitable<Result<void>> Client::uid_store(std::string_view uid_set,

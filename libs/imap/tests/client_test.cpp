@@ -361,5 +361,24 @@ TEST(ClientLimits, OversizedLiteralIsAProtocolError) {
   EXPECT_EQ(out.result, "Protocol: UID FETCH: literal of 17 bytes exceeds the limit of 16");
 }
 
+TEST(ClientStreaming, EachFetchArrivesBeforeTheCommandEnds) {
+  // The server sends two messages, then stalls before its tagged OK: both must already have
+  // been handed over when the wait runs out.
+  const Outcome out = run_transcript(
+      {kHello, "C: A1 UID FETCH 9,7 (UID BODY.PEEK[])", R"(S: * 1 FETCH (UID 9 BODY[] "a"))",
+       R"(S: * 2 FETCH (UID 7 BODY[] "b"))", "STALL"},
+      [](Client& c) -> asio::awaitable<std::string> {
+        co_await c.greeting();
+        std::string seen;
+        std::function<void(FetchData &&)> on_fetch = [&](FetchData&& f) {
+          seen += fmt::format("{}={} ", f.uid.value_or(0), f.body.value_or(""));
+        };
+        auto r = co_await c.uid_fetch("9,7", "(UID BODY.PEEK[])", std::move(on_fetch));
+        co_return seen + (r ? "ok" : render(r.error()));
+      },
+      ClientOptions{.timeout = 200ms});
+  EXPECT_EQ(out.result, "9=a 7=b Timeout: UID FETCH: timed out waiting for the server");
+}
+
 }  // namespace
 }  // namespace imap::testing

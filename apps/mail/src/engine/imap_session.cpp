@@ -4,6 +4,9 @@
 #include <imap/client.h>
 
 #include <algorithm>
+#include <asio/post.hpp>
+#include <asio/use_awaitable.hpp>
+#include <functional>
 #include <string_view>
 #include <utility>
 
@@ -58,27 +61,26 @@ bool has_flag(const std::vector<std::string>& flags, std::string_view flag) {
   });
 }
 
-// Kept out of the coroutines: g++ 12 mishandles some temporaries inside coroutine frames.
-std::vector<MailMessage> to_messages(const std::vector<imap::FetchData>& fetched, FolderRole folder,
-                                     std::int64_t now_seconds) {
-  std::vector<MailMessage> messages;
-  messages.reserve(fetched.size());
-  const std::vector<std::string> no_flags;
-  for (const imap::FetchData& item : fetched) {
-    if (!item.body) continue;
-    const std::vector<std::string>& flags = item.flags ? *item.flags : no_flags;
-    std::optional<std::int64_t> arrived;
-    if (item.internal_date) arrived = imap::parse_internal_date(*item.internal_date);
-    messages.push_back(build_mail_message(*item.body, folder, has_flag(flags, "\\Seen"),
-                                          has_flag(flags, "\\Flagged"), arrived, now_seconds));
-  }
-  return messages;
+// One fetched message; nullopt when the response carries no body. Kept out of the coroutines:
+// g++ 12 mishandles some temporaries inside coroutine frames.
+std::optional<MailMessage> to_message(const imap::FetchData& item, FolderRole folder,
+                                      std::int64_t now_seconds) {
+  if (!item.body) return std::nullopt;
+  static const std::vector<std::string> no_flags;
+  const std::vector<std::string>& flags = item.flags ? *item.flags : no_flags;
+  std::optional<std::int64_t> arrived;
+  if (item.internal_date) arrived = imap::parse_internal_date(*item.internal_date);
+  return build_mail_message(*item.body, folder, has_flag(flags, "\\Seen"),
+                            has_flag(flags, "\\Flagged"), arrived, now_seconds);
 }
 
 }  // namespace
 
-ImapSession::ImapSession(std::unique_ptr<imap::Client> client, std::string host)
-    : client_(std::move(client)), host_(std::move(host)) {}
+ImapSession::ImapSession(std::unique_ptr<imap::Client> client, std::string host,
+                         asio::any_io_executor build_executor)
+    : client_(std::move(client)),
+      host_(std::move(host)),
+      build_executor_(std::move(build_executor)) {}
 ImapSession::ImapSession(ImapSession&&) noexcept = default;
 ImapSession& ImapSession::operator=(ImapSession&&) noexcept = default;
 ImapSession::~ImapSession() = default;
@@ -116,7 +118,7 @@ asio::awaitable<std::expected<ImapSession, std::string>> ImapSession::open(
   if (!authenticated) {
     co_return std::unexpected(classify_connection_failure(authenticated.error().text, host));
   }
-  co_return ImapSession(std::move(client), host);
+  co_return ImapSession(std::move(client), host, settings.build_executor);
 }
 
 asio::awaitable<std::expected<std::vector<MailboxEntry>, std::string>> ImapSession::list_folders() {
@@ -159,10 +161,28 @@ asio::awaitable<std::expected<std::vector<MailMessage>, std::string>> ImapSessio
     if (!set.empty()) set += ',';
     set += std::to_string(uid);
   }
-  auto fetched = co_await client_->uid_fetch(set, kFetchItems);
+  // Each message is built as soon as its response is read, on the build strand when there is
+  // one, while this strand goes on reading the next; the strand keeps them in response order.
+  std::vector<MailMessage> messages;
+  messages.reserve(wanted.size());
+  const asio::any_io_executor builder = build_executor_;
+  std::function<void(imap::FetchData &&)> on_fetch = [&](imap::FetchData&& item) {
+    auto build = [&messages, folder, now_seconds, item = std::move(item)] {
+      if (std::optional<MailMessage> m = to_message(item, folder, now_seconds)) {
+        messages.push_back(std::move(*m));
+      }
+    };
+    if (builder) {
+      asio::post(builder, std::move(build));
+    } else {
+      build();
+    }
+  };
+  auto fetched = co_await client_->uid_fetch(set, kFetchItems, std::move(on_fetch));
+  // Every build posted so far must have run before `messages` is read or goes away.
+  if (builder) co_await asio::post(builder, asio::use_awaitable);
   if (!fetched) co_return std::unexpected(describe(fetched.error(), host_));
-
-  co_return to_messages(*fetched, folder, now_seconds);
+  co_return messages;
 }
 
 asio::awaitable<std::expected<std::uint32_t, std::string>> ImapSession::locate(

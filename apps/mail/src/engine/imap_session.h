@@ -1,6 +1,7 @@
 #pragma once
 // One short IMAP session per worker command: TLS from the first byte, log in, one job, log out.
 // Nothing is cached between commands; single messages are found again by their Message-ID.
+#include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 #include <asio/ssl/context.hpp>
 #include <chrono>
@@ -27,6 +28,9 @@ inline constexpr std::size_t kFetchLimit = 50;
 struct ImapSettings {
   asio::ssl::context* tls = nullptr;
   std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // per network wait
+  // Where fetched messages are built: a strand beside the connection's own, so building one
+  // message overlaps reading the next. Without one they are built where they are read.
+  asio::any_io_executor build_executor;
 };
 
 class ImapSession {
@@ -57,11 +61,13 @@ class ImapSession {
   asio::awaitable<void> close();
 
  private:
-  ImapSession(std::unique_ptr<imap::Client> client, std::string host);
+  ImapSession(std::unique_ptr<imap::Client> client, std::string host,
+              asio::any_io_executor build_executor);
   asio::awaitable<std::expected<std::vector<std::uint32_t>, std::string>> search_message_id(
       std::string id);
   std::unique_ptr<imap::Client> client_;
   std::string host_;  // left out of texts while they are classified
+  asio::any_io_executor build_executor_;
 };
 
 }  // namespace mail::engine

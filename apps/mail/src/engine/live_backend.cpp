@@ -164,7 +164,10 @@ class LiveBackend final : public MailBackend {
     fail(fmt::format("browser sign-in for {} is not available in this build yet", c.account_key));
   }
 
-  ImapSettings settings() { return ImapSettings{.tls = &tls_, .timeout = options_.timeout}; }
+  ImapSettings settings() {
+    return ImapSettings{
+        .tls = &tls_, .timeout = options_.timeout, .build_executor = asio::make_strand(io_)};
+  }
 
   // Runs one coroutine on a fresh strand of the runtime and waits for it on the worker thread.
   template <typename Make>

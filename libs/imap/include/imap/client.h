@@ -4,6 +4,7 @@
 #include <asio/awaitable.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,6 +49,10 @@ class Client {
   // the FETCH responses in the order the server sent them.
   asio::awaitable<Result<std::vector<FetchData>>> uid_fetch(std::string_view uid_set,
                                                             std::string_view items);
+  // The same, handing each FETCH response to `on_fetch` as soon as it is read instead of
+  // collecting them, so work on one message overlaps the transfer of the next.
+  asio::awaitable<Result<void>> uid_fetch(std::string_view uid_set, std::string_view items,
+                                          std::function<void(FetchData&&)> on_fetch);
   // operation: "+FLAGS", "-FLAGS", "+FLAGS.SILENT", ...; flags like "\\Seen".
   asio::awaitable<Result<void>> uid_store(std::string_view uid_set, std::string_view operation,
                                           std::span<const std::string> flags);
