@@ -13,4 +13,7 @@ bool is_valid(std::string_view bytes);
 std::string repair(std::string_view bytes);
 void append_repaired(std::string& out, std::string_view bytes);
 
+// Appends the UTF-8 form of a code point; a surrogate or a value above U+10FFFF gives U+FFFD.
+void append_code_point(std::string& out, char32_t cp);
+
 }  // namespace vexa::utf8

@@ -53,36 +53,14 @@ Family family_of(std::string_view label) {
   return Family::Other;
 }
 
-void append_code_point(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 std::string decode_windows_1252(std::string_view bytes) {
-  // 0x80-0x9F; the five bytes the code page leaves undefined map to the C1 controls, as WHATWG
-  // says, so no byte is ever lost.
-  static constexpr std::array<std::uint16_t, 32> kHigh = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 4);
   for (const char c : bytes) {
-    const auto b = static_cast<std::uint8_t>(c);
-    if (b < 0x80) {
+    if (static_cast<unsigned char>(c) < 0x80) {
       out.push_back(c);
-    } else if (b < 0xA0) {
-      append_code_point(out, kHigh[b - 0x80]);
     } else {
-      append_code_point(out, b);
+      vexa::utf8::append_code_point(out, windows_1252(static_cast<unsigned char>(c)));
     }
   }
   return out;
@@ -130,6 +108,15 @@ bool has_8bit(std::string_view bytes) {
 }
 
 }  // namespace
+
+char32_t windows_1252(unsigned char byte) {
+  static constexpr std::array<char16_t, 32> kHigh = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
+  return byte;
+}
 
 bool reads_as_utf8(std::string_view charset) {
   return family_of(lower_label(charset)) == Family::Utf8;

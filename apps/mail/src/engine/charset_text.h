@@ -20,6 +20,10 @@ namespace mail::engine {
 std::string decode_charset(std::string_view bytes, std::string_view charset,
                            bool* unfaithful = nullptr);
 
+// The character a Windows-1252 byte stands for; the five bytes the code page leaves undefined
+// map to the C1 controls, as WHATWG says, so no byte is ever lost.
+char32_t windows_1252(unsigned char byte);
+
 // Whether the label is read as UTF-8 (so valid bytes need no decoding at all).
 bool reads_as_utf8(std::string_view charset);
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/charset_text.h"
 #include "vexa/utf8.h"
 
 namespace mail::engine {
@@ -111,33 +112,11 @@ class TextSink {
   bool pending_space_ = false;
 };
 
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // A numeric character reference's value as HTML decodes it: 0x80-0x9F are read as
 // Windows-1252, and what is no character becomes U+FFFD.
 char32_t numeric_reference(std::uint32_t value) {
-  static constexpr char16_t kWindows1252[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0xFFFD;
-  if (value >= 0x80 && value <= 0x9F) return kWindows1252[value - 0x80];
+  if (value >= 0x80 && value <= 0x9F) return windows_1252(static_cast<unsigned char>(value));
   return value;
 }
 
@@ -170,7 +149,7 @@ std::optional<Reference> character_reference(std::string_view s, std::size_t at)
     }
     if (i == digits) return std::nullopt;
     if (i < s.size() && s[i] == ';') ++i;
-    append_utf8(out.text, numeric_reference(value));
+    vexa::utf8::append_code_point(out.text, numeric_reference(value));
     out.end = i;
     return out;
   }
@@ -187,7 +166,7 @@ std::optional<Reference> character_reference(std::string_view s, std::size_t at)
   }
   if (cp == 0) return std::nullopt;
   if (end < s.size() && s[end] == ';') ++end;
-  append_utf8(out.text, cp);
+  vexa::utf8::append_code_point(out.text, cp);
   out.end = end;
   return out;
 }
