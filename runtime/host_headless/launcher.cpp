@@ -190,7 +190,9 @@ int run_or_exit(LaunchDescription description, int argc, char** argv) {
 
   PersistenceOpener opener = description.persistence_opener ? description.persistence_opener
                                                             : PersistenceOpener(persist::open);
-  auto doc = opener(description.app_id, launched.document_dir);
+  std::expected<std::unique_ptr<persist::Document>, std::string> doc =
+      launched.in_memory ? persist::open_memory()
+                         : opener(description.app_id, launched.document_dir);
   // The file is the user's data: report and stop, never start over with an empty one.
   if (!doc) die(1, fmt::format("could not open the document: {}", doc.error()));
 

@@ -111,6 +111,18 @@ TEST_F(LauncherTest, HeadlessRunsTheScript) {
   EXPECT_NE(out.find(R"({"event":"done"})"), std::string::npos) << out;
 }
 
+TEST_F(LauncherTest, AnInMemoryRootNeverOpensADocumentFile) {
+  LaunchDescription d = description();
+  d.scene_factory = [](const std::optional<std::string>&) {
+    return LaunchedRoot{
+        std::make_unique<EmptyState>("Scene", "A scene.", "Go", "test.go"), {}, true};
+  };
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(launch(std::move(d), {"--headless", "--scene", "x"}), 0);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(calls, (std::vector<std::string>{"hook"})) << "the opener was not asked";
+}
+
 TEST_F(LauncherTest, FailuresExitWithTheReason) {
   EXPECT_EXIT(launch(description(), {"--size", "wide"}), ::testing::ExitedWithCode(2),
               "--size expects WIDTHxHEIGHT");

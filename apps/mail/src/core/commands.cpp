@@ -13,6 +13,8 @@ namespace {
 
 std::string_view plural(std::size_t n) { return n == 1 ? "" : "s"; }
 
+constexpr std::string_view kMessageGone = "That message is no longer available.";
+
 std::vector<std::string> keys_of(const std::vector<MessageId>& ids) {
   std::vector<std::string> keys;
   keys.reserve(ids.size());
@@ -40,9 +42,17 @@ std::string bulk_status(BulkAction action, std::size_t count) {
 
 Commands::Commands(MailCore& core) : core_(core) {}
 
-StoredConfig Commands::account_config() const {
-  if (const AccountSlot* account = st().current_account()) return account->entry.config;
-  return st().messages.config();
+std::optional<StoredConfig> Commands::owner_config(const MessageId& id) const {
+  const AccountSlot* account = st().current_account();
+  // Commands locate messages by Message-ID on the server they are sent to; only an account that
+  // fetched the message may be told to change it. Local records (a draft) go nowhere.
+  if (account == nullptr || !st().messages.owned_by(id, account->entry.id)) return std::nullopt;
+  return account->entry.config;
+}
+
+void Commands::submit_for(const MessageId& id,
+                          const std::function<engine::WorkerCommand(const StoredConfig&)>& make) {
+  if (std::optional<StoredConfig> config = owner_config(id)) submit(make(*config));
 }
 
 std::expected<void, std::string> Commands::record(vexa::persist::Document& doc,
@@ -71,7 +81,7 @@ void Commands::set_read(const MessageId& id, bool read, vexa::persist::Document&
   st().changed = true;
   const MailMessage changed = *m;
   (void)record(doc, automation::SetRead{{store::message_key(id)}, read});
-  submit(engine::make_store_flags(account_config(), changed));
+  submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, changed); });
 }
 
 void Commands::move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc) {
@@ -83,7 +93,8 @@ void Commands::move_to(const MessageId& id, FolderRole target, vexa::persist::Do
   st().messages.touch();
   st().changed = true;
   (void)record(doc, automation::Move{{store::message_key(id)}, std::string(folder_key(target))});
-  submit(engine::make_move_message(account_config(), before, target));
+  submit_for(id,
+             [&](const StoredConfig& c) { return engine::make_move_message(c, before, target); });
 }
 
 void Commands::purge(const MessageId& id, vexa::persist::Document& doc) {
@@ -97,16 +108,19 @@ void Commands::purge(const MessageId& id, vexa::persist::Document& doc) {
     st().set_status(recorded.error());
     return;
   }
+  submit_for(id, [&](const StoredConfig& c) { return engine::make_purge_message(c, before); });
   st().messages.remove(id);
   st().changed = true;
-  submit(engine::make_purge_message(account_config(), before));
 }
 
 void Commands::message_action(const MessageId& id, MessageAction action,
                               vexa::persist::Document& doc) {
   MailState& s = st();
   const MailMessage* m = s.messages.find(id);
-  if (m == nullptr) return;
+  if (m == nullptr) {
+    s.set_status(std::string(kMessageGone));
+    return;
+  }
   switch (action) {
     case MessageAction::Reply:
       s.queue(intent::Reply{id});
@@ -128,7 +142,7 @@ void Commands::message_action(const MessageId& id, MessageAction action,
       s.changed = true;
       const MailMessage changed = *target;
       (void)record(doc, automation::SetStarred{{store::message_key(id)}, changed.starred});
-      submit(engine::make_store_flags(account_config(), changed));
+      submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, changed); });
       return;
     }
     case MessageAction::Archive:
@@ -181,8 +195,10 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
     }
     s.messages.touch();
     (void)record(doc, automation::Move{keys_of(moving), std::string(folder_key(target))});
-    for (auto& m : before)
-      submit(engine::make_move_message(account_config(), std::move(m), target));
+    for (const MailMessage& m : before) {
+      submit_for(m.id,
+                 [&](const StoredConfig& c) { return engine::make_move_message(c, m, target); });
+    }
   };
 
   std::size_t count = ids.size();
@@ -203,9 +219,10 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
     case BulkAction::DeletePermanently: {
       if (!record(doc, automation::Purge{keys_of(ids)})) return 0;
       for (const auto& id : ids) {
-        MailMessage before = *s.messages.find(id);
+        const MailMessage before = *s.messages.find(id);
+        submit_for(id,
+                   [&](const StoredConfig& c) { return engine::make_purge_message(c, before); });
         s.messages.remove(id);
-        submit(engine::make_purge_message(account_config(), std::move(before)));
       }
       break;
     }
@@ -216,7 +233,8 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
       s.messages.touch();
       (void)record(doc, automation::SetRead{keys_of(ids), read});
       for (const auto& id : ids) {
-        submit(engine::make_store_flags(account_config(), *s.messages.find(id)));
+        const MailMessage& m = *s.messages.find(id);
+        submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, m); });
       }
       s.changed = true;
       return count;
@@ -235,7 +253,11 @@ void Commands::select(const MessageId& id, bool preview) {
   s.selected_message = id;
   s.current_folder = m->folder;
   s.search_query.clear();
-  s.previewed = preview;
+  if (preview) {
+    s.previewed = id;
+  } else {
+    s.previewed.reset();
+  }
   s.queue(intent::ShowReader{});
 }
 
@@ -251,11 +273,15 @@ void Commands::preview_message(const MessageId& id) { select(id, true); }
 
 void Commands::open_folder(std::size_t account_index, FolderRole folder) {
   MailState& s = st();
-  if (account_index < s.accounts.size()) s.selected_account = account_index;
+  const bool switching =
+      account_index < s.accounts.size() && account_index != s.current_account_index();
+  s.select_account(account_index);
   s.current_folder = folder;
   s.selected_message = top_message(s.messages, folder);
-  s.previewed = false;
+  s.previewed.reset();
   s.changed = true;
+  // An account not fetched since start shows its mail without waiting for the next refresh.
+  if (switching && s.messages.size() == 0) core_.start_refresh();
 }
 
 std::vector<VisibleEntry> Commands::visible_list() const {
@@ -338,7 +364,7 @@ void Commands::toggle_bulk_member(const MessageId& id) {
 void Commands::reselect_in_current_folder() {
   MailState& s = st();
   std::optional<MessageId> next = top_message(s.messages, s.current_folder);
-  if (next != s.selected_message) s.previewed = false;
+  if (next != s.selected_message) s.previewed.reset();
   s.selected_message = next;
   s.changed = true;
 }

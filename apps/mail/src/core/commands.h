@@ -3,6 +3,7 @@
 // and selection changes. Every change is local first: the message store, then the document
 // with its MailAction record, and only then the worker command, queued for the dispatcher.
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,7 +60,11 @@ class Commands : public views::PaneHost {
 
   MailState& st() { return core_.state(); }
   const MailState& st() const { return core_.state(); }
-  StoredConfig account_config() const;
+  // The current account's configuration when it holds the message; none otherwise.
+  std::optional<StoredConfig> owner_config(const MessageId& id) const;
+  // Queues the command built for the account that holds the message, if the current one does.
+  void submit_for(const MessageId& id,
+                  const std::function<engine::WorkerCommand(const StoredConfig&)>& make);
   // Applies the action to the document and reports it to the action history.
   std::expected<void, std::string> record(vexa::persist::Document& doc,
                                           const automation::MailAction& action);

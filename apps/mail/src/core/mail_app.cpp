@@ -69,6 +69,7 @@ void MailApp::set_setup_open(bool open) {
 }
 
 void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& ctx) {
+  if (auto change = std::exchange(first_sync_, nullptr)) change(doc);
   poll_at_.reset();
   text_scale_ = ctx.text_scale;
   scale_factor_ = ctx.scale_factor;
@@ -91,13 +92,16 @@ void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& c
   // 5. Local document reconciliation, and the first connection.
   MailState& st = *state_;
   if (!st.loaded) {
-    st.messages.for_each([&](const MailMessage& m) { store::record_fetched(doc, m); });
+    for (const MessageId& id : st.messages.order()) {
+      if (const MailMessage* m = st.messages.find_any(id)) store::record_fetched(doc, *m);
+    }
   }
   reconcile(doc);
   if (!st.loaded) {
     if (const AccountSlot* account = st.current_account(); account && core_.has_worker()) {
-      core_.submit(engine::make_connect(account->entry.config));
-      core_.submit(engine::make_sync_folder(account->entry.config, FolderRole::Inbox));
+      core_.submit(engine::make_connect(account->entry.config), account->entry.id);
+      core_.submit(engine::make_sync_folder(account->entry.config, FolderRole::Inbox),
+                   account->entry.id);
       st.set_status("Syncing…");
     }
     st.loaded = true;
@@ -140,9 +144,9 @@ void MailApp::reconcile(vexa::persist::Document& doc) {
   }
   bool changed = false;
   std::vector<MessageId> purged;
-  st.messages.for_each([&](const MailMessage& m) {
-    if (store::is_purged(doc, uuid_text(m.id))) purged.push_back(m.id);
-  });
+  for (const MessageId& id : st.messages.order()) {
+    if (store::is_purged(doc, uuid_text(id))) purged.push_back(id);
+  }
   for (const auto& id : purged) {
     st.messages.remove(id);
     if (st.selected_message == id) st.selected_message.reset();

@@ -3,6 +3,7 @@
 // per-frame upkeep (events, status clearing, document reconciliation, first connection,
 // automatic refresh, selected-account persistence).
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,12 @@ class MailApp : public vexa::ui::Widget, private SemanticHost {
   const BulkPurgeConfirmation& purge_confirmation() const { return purge_; }
   const ShortcutReference& shortcut_reference() const { return reference_; }
 
+  // Runs `change` at the start of the first frame, with the document (scenes whose state is
+  // made through the user's own operations).
+  void on_first_sync(std::function<void(vexa::persist::Document&)> change) {
+    first_sync_ = std::move(change);
+  }
+
   // Runs the queued view intents in order. Without a document, EditDraft opens the composer
   // without loading the stored draft.
   void dispatch_intents(vexa::persist::Document* doc = nullptr);
@@ -126,6 +133,7 @@ class MailApp : public vexa::ui::Widget, private SemanticHost {
   bool open_setup_request_ = false;
   bool setup_open_ = false;
   bool first_pass_done_ = false;
+  std::function<void(vexa::persist::Document&)> first_sync_;
 
   // Reconciliation runs only when the document or the store moved since the last pass.
   std::uint64_t reconciled_doc_revision_ = ~0ull;

@@ -26,7 +26,8 @@ std::uint8_t answered_kind(const engine::WorkerEvent& event) {
   return std::visit(
       [](const auto& e) -> std::uint8_t {
         using E = std::decay_t<decltype(e)>;
-        if constexpr (std::is_same_v<E, engine::Connected> || std::is_same_v<E, engine::FoldersListed>) {
+        if constexpr (std::is_same_v<E, engine::Connected> ||
+                      std::is_same_v<E, engine::FoldersListed>) {
           return kConnect;
         } else if constexpr (std::is_same_v<E, engine::Synced>) {
           return kSyncFolder;
@@ -85,7 +86,8 @@ MailCore::MailCore(SharedState state, std::optional<engine::WorkerHandle> worker
                    PersistenceLocation location)
     : state_(std::move(state)), worker_(std::move(worker)), location_(std::move(location)) {}
 
-std::optional<engine::RequestId> MailCore::submit(engine::WorkerCommand command) {
+std::optional<engine::RequestId> MailCore::submit(engine::WorkerCommand command,
+                                                  std::optional<std::string> account) {
   if (!worker_) return std::nullopt;
   engine::RequestId id = engine::request_id(command);
   std::uint8_t k = engine::kind(command);
@@ -96,15 +98,26 @@ std::optional<engine::RequestId> MailCore::submit(engine::WorkerCommand command)
     return std::nullopt;
   }
   pending_[id] = k;
+  if (account) request_accounts_[id] = std::move(*account);
   busy_ = true;
   return id;
+}
+
+const AccountSlot* MailCore::account_of(const engine::RequestId& id) const {
+  auto it = request_accounts_.find(id);
+  if (it == request_accounts_.end()) return nullptr;
+  for (const AccountSlot& slot : state_->accounts) {
+    if (slot.entry.id == it->second) return &slot;
+  }
+  return nullptr;
 }
 
 std::optional<engine::RequestId> MailCore::start_refresh() {
   if (!worker_) return std::nullopt;
   const AccountSlot* account = state_->current_account();
   if (account == nullptr || blank(account->entry.config.email)) return std::nullopt;
-  auto id = submit(engine::make_sync_folder(account->entry.config, state_->current_folder));
+  auto id = submit(engine::make_sync_folder(account->entry.config, state_->current_folder),
+                   account->entry.id);
   if (!id) return std::nullopt;
   report_sync_status(account->entry.config.email, 1);
   last_refresh_minute = state_->current_minute;
@@ -151,11 +164,19 @@ void MailCore::apply_event(engine::WorkerEvent& event, vexa::persist::Document& 
                     {{"count", std::to_string(e->mailboxes.size())}});
   } else if (auto* e = std::get_if<engine::Synced>(&event)) {
     std::size_t count = e->messages.size();
+    // Each record remembers the account that fetched it: commands for it go to that account's
+    // server only, and another account's list never shows it.
+    auto owner = request_accounts_.find(e->request_id);
+    std::optional<std::string_view> account;
+    if (owner != request_accounts_.end()) account = owner->second;
     for (auto& message : e->messages) {
+      // Starred is a view of the Inbox's flag; the message itself lives in the Inbox.
+      if (message.folder == FolderRole::Starred) message.folder = FolderRole::Inbox;
       store::record_fetched(doc, message);
-      st.messages.merge(std::move(message));
+      st.messages.merge(std::move(message), account);
     }
-    if (e->folder == st.current_folder && !st.selected_message) {
+    const bool current = !account || account == st.current_account_id();
+    if (current && e->folder == st.current_folder && !st.selected_message) {
       st.selected_message = top_message(st.messages, st.current_folder);
     }
     if (count > 0) {
@@ -178,7 +199,7 @@ void MailCore::apply_event(engine::WorkerEvent& event, vexa::persist::Document& 
       store::clear_draft(doc);
     }
     store::record_fetched(doc, sent.prepared);
-    st.messages.merge(std::move(sent.prepared));
+    st.messages.merge(std::move(sent.prepared), sent.account);
     composer_.reset();
     st.set_status(fmt::format("Delivered ({} bytes)", e->bytes));
   } else if (auto* e = std::get_if<engine::SignedIn>(&event)) {
@@ -194,9 +215,10 @@ void MailCore::apply_event(engine::WorkerEvent& event, vexa::persist::Document& 
         break;
       }
     }
-    if (const AccountSlot* account = st.current_account()) {
-      report_sync_status(account->entry.config.email, code);
-    }
+    // The account the request was for, which may no longer be the current one.
+    const AccountSlot* account = account_of(e->request_id);
+    if (account == nullptr) account = st.current_account();
+    if (account != nullptr) report_sync_status(account->entry.config.email, code);
     if (in_flight_ && in_flight_->request_id == e->request_id) in_flight_.reset();
     if (automation_refresh_ && *automation_refresh_ == e->request_id) {
       automation_refresh_.reset();
@@ -205,9 +227,11 @@ void MailCore::apply_event(engine::WorkerEvent& event, vexa::persist::Document& 
       }
     }
   } else if (auto* e = std::get_if<engine::Finished>(&event)) {
-    vexa::log::debug("mail::app", "mail: request finished",
-                     {{"kind", std::to_string(e->command_kind)}, {"request_id", uuid_text(e->request_id)}});
+    vexa::log::debug(
+        "mail::app", "mail: request finished",
+        {{"kind", std::to_string(e->command_kind)}, {"request_id", uuid_text(e->request_id)}});
     pending_.erase(e->request_id);
+    request_accounts_.erase(e->request_id);
   }
 }
 
@@ -245,9 +269,9 @@ void MailCore::send(vexa::persist::Document& doc) {
   prepared.subject = draft.subject.empty() ? "(no subject)" : draft.subject;
   prepared.body_text = draft.body;
   prepared.html = draft.html_body;
-  auto id = submit(engine::make_send(config, draft));
+  auto id = submit(engine::make_send(config, draft), account->entry.id);
   if (!id) return;
-  in_flight_ = InFlightSend{std::move(prepared), *id, composer_.editing_draft,
+  in_flight_ = InFlightSend{std::move(prepared), account->entry.id, *id, composer_.editing_draft,
                             composer_.editing_draft.has_value()};
   st.set_status("Sending…");
 }
@@ -256,8 +280,8 @@ void MailCore::save_compose_format() {
   if (composer_.plain_text == saved_plain_text) return;
   auto format = composer_.plain_text ? store::ComposeFormat::Text : store::ComposeFormat::Html;
   if (auto saved = store::save_compose_format(location_.resolve(), format); !saved) {
-    state_->set_status(fmt::format(
-        "Compose format changed, but could not save that preference: {}", saved.error()));
+    state_->set_status(fmt::format("Compose format changed, but could not save that preference: {}",
+                                   saved.error()));
     return;
   }
   saved_plain_text = composer_.plain_text;

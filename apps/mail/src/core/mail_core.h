@@ -40,6 +40,7 @@ struct ComposerState {
 
 struct InFlightSend {
   MailMessage prepared;
+  std::string account;  // the sending account, which the filed copy belongs to
   engine::RequestId request_id;
   std::optional<MessageId> draft_id;
   bool from_stored_draft = false;
@@ -66,8 +67,11 @@ class MailCore {
   const std::optional<InFlightSend>& in_flight() const { return in_flight_; }
   const PersistenceLocation& location() const { return location_; }
 
-  // Sends the command to the worker; its id enters the pending table on success.
-  std::optional<engine::RequestId> submit(engine::WorkerCommand command);
+  // Sends the command to the worker; its id enters the pending table on success. `account`
+  // names the account the command is for, so its replies are filed under that account even
+  // when another one has become current meanwhile.
+  std::optional<engine::RequestId> submit(engine::WorkerCommand command,
+                                          std::optional<std::string> account = std::nullopt);
   // SyncFolder of the current folder for the current account; "Syncing…".
   std::optional<engine::RequestId> start_refresh();
   // Drains and applies every waiting worker event; false when there were none.
@@ -99,7 +103,11 @@ class MailCore {
   SharedState state_;
   std::optional<engine::WorkerHandle> worker_;
   PersistenceLocation location_;
+  // The account a request was made for, when it was made for one.
+  const AccountSlot* account_of(const engine::RequestId& id) const;
+
   std::unordered_map<engine::RequestId, std::uint8_t, UuidHash> pending_;
+  std::unordered_map<engine::RequestId, std::string, UuidHash> request_accounts_;
   bool busy_ = false;
   ComposerState composer_;
   std::optional<InFlightSend> in_flight_;

@@ -41,7 +41,9 @@ struct MailState {
   std::optional<std::string> status;
   std::int64_t current_minute = 0;
   std::optional<MessageId> selected_message;
-  bool previewed = false;
+  // The message opened as a preview: the reader's "Preview" pill belongs to it alone, so moving
+  // the selection or searching never carries it to another message.
+  std::optional<MessageId> previewed;
   bool bulk_mode = false;
   FolderRole current_folder = FolderRole::Inbox;
   vexa::ui::Point pointer{};
@@ -70,6 +72,28 @@ struct MailState {
   std::size_t current_account_index() const {
     return accounts.empty() ? 0 : std::min(selected_account, accounts.size() - 1);
   }
+  std::optional<std::string> current_account_id() const {
+    if (const AccountSlot* account = current_account()) return account->entry.id;
+    return std::nullopt;
+  }
+  bool previewing() const { return previewed && previewed == selected_message; }
+  // Makes the account at `index` current. The store then shows that account's messages only,
+  // and nothing selected under another account carries over: a selection or a bulk selection
+  // that crossed accounts would aim the next command at the wrong server.
+  void select_account(std::size_t index) {
+    if (index >= accounts.size()) return;
+    const bool switched = index != current_account_index();
+    selected_account = index;
+    messages.set_scope(accounts[index].entry.id);
+    if (switched) {
+      selected_message.reset();
+      previewed.reset();
+      bulk_selection.clear();
+    }
+    changed = true;
+  }
+  // Keeps the store's scope on the current account (after accounts were added or removed).
+  void follow_current_account() { messages.set_scope(current_account_id()); }
   void queue(ViewIntent intent) {
     intents.push_back(std::move(intent));
     changed = true;

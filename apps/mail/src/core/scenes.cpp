@@ -74,24 +74,28 @@ SharedState sample_state() {
   auto state = std::make_shared<MailState>();
   state->current_minute = now_minutes();
   SampleMailbox sample = load_sample_mailbox(state->current_minute);
-  for (auto& config : sample.accounts) {
-    store::AccountEntry entry{store::account_id_for(config.email), config, true, false};
+  for (std::size_t i = 0; i < sample.accounts.size(); ++i) {
+    store::AccountEntry entry{store::account_id_for(sample.accounts[i].email), sample.accounts[i],
+                              true, false};
+    for (auto& m : sample.account_messages[i]) state->messages.merge(std::move(m), entry.id);
     state->accounts.push_back(AccountSlot{std::move(entry)});
   }
-  if (!state->accounts.empty()) state->messages.set_config(state->accounts.front().entry.config);
-  for (auto& m : sample.messages) state->messages.merge(std::move(m));
+  state->follow_current_account();
   state->selected_message = top_message(state->messages, state->current_folder);
   return state;
 }
 
 vexa::ui::LaunchedRoot build_scene(const std::optional<std::string>& scene) {
   const std::string name = scene.value_or("wide");
+  // A scene never touches the user's files: without a directory of its own it persists
+  // nothing, its document included.
   std::filesystem::path dir = make_scene_directory();
   PersistenceLocation location;
   if (!dir.empty()) location = {PersistenceLocation::Kind::Directory, dir};
 
   SharedState state = name == "firstrun" ? std::make_shared<MailState>() : sample_state();
   auto app = std::make_unique<MailApp>(state, std::nullopt, location);
+  MailApp* root = app.get();
 
   if (name == "loading") {
     app->core().mark_busy_for_scene();
@@ -115,24 +119,34 @@ vexa::ui::LaunchedRoot build_scene(const std::optional<std::string>& scene) {
       state->bulk_selection.push_back(entry.id);
     }
   } else if (name == "bulk_purge_confirmation") {
-    state->bulk_mode = true;
-    for (const auto& entry : folder_entries(state->messages, FolderRole::Trash)) {
-      state->bulk_selection.push_back(entry.id);
-    }
-    state->current_folder = FolderRole::Trash;
-    state->queue(intent::ConfirmBulkPurge{});
+    // Moving needs the document, which the first frame brings.
+    app->on_first_sync([root](vexa::persist::Document& doc) {
+      MailState& st = root->state();
+      std::vector<MessageId> moving;
+      for (const auto& entry : folder_entries(st.messages, FolderRole::Inbox)) {
+        if (moving.size() == 2) break;
+        moving.push_back(entry.id);
+      }
+      st.bulk_mode = true;
+      st.bulk_selection = moving;
+      root->commands().bulk_action(BulkAction::MoveToTrash, doc);
+      root->commands().open_folder(st.current_account_index(), FolderRole::Trash);
+      st.bulk_mode = true;
+      st.bulk_selection = moving;
+      st.queue(intent::ConfirmBulkPurge{});
+    });
   } else if (name == "context_menu") {
     if (state->selected_message) {
-      state->queue(intent::OpenContextMenu{*state->selected_message, 720, 260});
+      state->queue(intent::OpenContextMenu{*state->selected_message, 790, 206});
     }
   } else if (name == "search") {
-    state->search_query = "invoice";
+    state->search_query = "spatial";
   } else if (name == "preview") {
-    state->previewed = true;
+    if (state->selected_message) app->commands().preview_message(*state->selected_message);
   }
   // Scenes whose surfaces are not built yet start in the default sample view.
   app->dispatch_intents();
-  return vexa::ui::LaunchedRoot{std::move(app), dir};
+  return vexa::ui::LaunchedRoot{std::move(app), dir, dir.empty()};
 }
 
 }  // namespace mail::core

@@ -19,9 +19,11 @@ vexa::ui::LaunchedRoot build_normal_root() {
   auto account_store = vexa::accounts::AccountStore::load();
   auto vault = vexa::accounts::SecretVault::open();
   if (!account_store) {
-    vexa::log::error("mail::app", "mail: could not load accounts", {{"error", account_store.error()}});
+    vexa::log::error("mail::app", "mail: could not load accounts",
+                     {{"error", account_store.error()}});
   } else if (!vault) {
-    vexa::log::error("mail::app", "mail: could not open the secret vault", {{"error", vault.error()}});
+    vexa::log::error("mail::app", "mail: could not open the secret vault",
+                     {{"error", vault.error()}});
   } else {
     auto loaded = store::load_accounts(*account_store, *vault);
     entries = std::move(loaded.entries);
@@ -36,9 +38,7 @@ vexa::ui::LaunchedRoot build_normal_root() {
   state->images = std::make_shared<vexa::ui::ImageStore>();
   for (auto& e : entries) state->accounts.push_back(AccountSlot{std::move(e)});
   state->selected_account = active;
-  if (const AccountSlot* account = state->current_account()) {
-    state->messages.set_config(account->entry.config);
-  }
+  state->follow_current_account();
   state->current_minute = now_minutes();
 
   // 4. The worker: live when it can be built, otherwise offline.
@@ -51,10 +51,11 @@ vexa::ui::LaunchedRoot build_normal_root() {
   app->core().composer().plain_text = plain;
   app->core().saved_plain_text = plain;
   // A store that failed to load is never written over by the selected-account upkeep.
-  if (!account_store || (active_id && state->current_account() &&
-                         state->current_account()->entry.id == *active_id)) {
-    app->set_persisted_account(state->current_account() ? std::optional(state->current_account()->entry.id)
-                                                        : std::nullopt);
+  if (!account_store ||
+      (active_id && state->current_account() && state->current_account()->entry.id == *active_id)) {
+    app->set_persisted_account(state->current_account()
+                                   ? std::optional(state->current_account()->entry.id)
+                                   : std::nullopt);
   }
   return vexa::ui::LaunchedRoot{std::move(app), {}};
 }
@@ -79,6 +80,8 @@ vexa::ui::LaunchDescription launch_description() {
   return d;
 }
 
-int run(int argc, char** argv) { return vexa::ui::launch::run_or_exit(launch_description(), argc, argv); }
+int run(int argc, char** argv) {
+  return vexa::ui::launch::run_or_exit(launch_description(), argc, argv);
+}
 
 }  // namespace mail::core

@@ -1,16 +1,19 @@
 #pragma once
-// The loaded messages of the selected account: records by id plus the order in which they were
-// added (conversations walk that order).
+// The loaded messages of every account: records by id, the accounts that hold each one, and the
+// order in which they were added (conversations walk that order). The views see one account at
+// a time, the store's scope: a record held only by other accounts is not found, listed or
+// counted, so nothing can show it or act on it while another account is current.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "mailbox/types.h"
-#include "store/stored_config.h"
 
 namespace mail {
 
@@ -26,25 +29,34 @@ struct UuidHash {
 
 class MessageStore {
  public:
-  MessageStore() = default;
-  explicit MessageStore(StoredConfig config) : config_(std::move(config)) {}
-
-  const StoredConfig& config() const { return config_; }
-  void set_config(StoredConfig config) { config_ = std::move(config); }
-
-  // A new id goes to the end of the order; a known id is replaced in full and keeps its place.
-  void merge(MailMessage message);
+  // A new id goes to the end of the order; a known id is replaced in full and keeps its place
+  // and its owners. `owner` (an account id) joins the accounts holding the message. A record
+  // without any owner is local (a draft, say) and visible in every scope.
+  void merge(MailMessage message, std::optional<std::string_view> owner = std::nullopt);
   bool remove(const MessageId& id);
   void clear();
 
+  // The account whose messages are seen; none sees every record.
+  void set_scope(std::optional<std::string> account);
+  const std::optional<std::string>& scope() const { return scope_; }
+
+  // Records in scope.
   const MailMessage* find(const MessageId& id) const;
   MailMessage* find_mut(const MessageId& id);
-  bool contains(const MessageId& id) const { return messages_.contains(id); }
-  const std::vector<MessageId>& order() const { return order_; }
-  std::size_t size() const { return messages_.size(); }
+  bool contains(const MessageId& id) const { return find(id) != nullptr; }
+  std::size_t size() const;
 
-  // Advanced on every change so views know when to recompute. Whoever changes a record through
-  // find_mut must call touch().
+  // Every record, whatever the scope (document reconciliation keeps all of them current).
+  const MailMessage* find_any(const MessageId& id) const;
+  MailMessage* find_any_mut(const MessageId& id);
+  const std::vector<MessageId>& order() const { return order_; }
+
+  // The accounts that fetched the message (empty for local records and unknown ids).
+  const std::vector<std::string>& owners(const MessageId& id) const;
+  bool owned_by(const MessageId& id, std::string_view account) const;
+
+  // Advanced on every change, the scope's included, so views know when to recompute. Whoever
+  // changes a record through find_mut must call touch().
   std::uint64_t change_counter() const { return changes_; }
   void touch() { changed(); }
 
@@ -54,28 +66,35 @@ class MessageStore {
     std::array<std::optional<std::pair<std::size_t, std::size_t>>, 7> counts;  // total, unread
     std::optional<MessageId> conversation_of;
     std::vector<MessageId> conversation;
+    std::optional<std::size_t> size;
   };
   Derived& derived() const { return derived_; }
 
-  // Visits every message in order.
+  // Visits every record in scope, in order.
   template <typename F>
   void for_each(F&& f) const {
     for (const auto& id : order_) {
-      if (auto it = messages_.find(id); it != messages_.end()) f(it->second);
+      auto it = entries_.find(id);
+      if (it != entries_.end() && in_scope(it->second)) f(it->second.message);
     }
   }
 
  private:
-  StoredConfig config_;
-  std::unordered_map<MessageId, MailMessage, UuidHash> messages_;
-  std::vector<MessageId> order_;
-  std::uint64_t changes_ = 0;
-  mutable Derived derived_;
-
+  struct Entry {
+    MailMessage message;
+    std::vector<std::string> owners;
+  };
+  bool in_scope(const Entry& entry) const;
   void changed() {
     ++changes_;
     derived_ = Derived{};
   }
+
+  std::unordered_map<MessageId, Entry, UuidHash> entries_;
+  std::vector<MessageId> order_;
+  std::optional<std::string> scope_;
+  std::uint64_t changes_ = 0;
+  mutable Derived derived_;
 };
 
 }  // namespace mail

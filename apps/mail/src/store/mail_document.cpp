@@ -9,6 +9,15 @@
 namespace mail::store {
 namespace {
 
+// A message's folder as the document holds it. "starred" is not a place a message lives in (it
+// is the Inbox's view of the flag): older documents recorded it for messages fetched through
+// that view, and such a message lives in the Inbox.
+std::optional<FolderRole> stored_folder(std::string_view key) {
+  std::optional<FolderRole> role = parse_folder_key(key);
+  if (role == FolderRole::Starred) return FolderRole::Inbox;
+  return role;
+}
+
 using vexa::persist::kRoot;
 using vexa::persist::NodeId;
 
@@ -63,7 +72,7 @@ std::optional<FolderRole> folder(const Document& doc, std::string_view key) {
   const auto map = message_flags(doc, key);
   if (!map) return std::nullopt;
   const auto text = doc.get_string(*map, "folder");
-  return text ? parse_folder_key(*text) : std::nullopt;
+  return text ? stored_folder(*text) : std::nullopt;
 }
 
 void set_read(Document& doc, std::string_view key, bool read) {
@@ -158,7 +167,7 @@ bool apply_document_to(const Document& doc, MailMessage& message) {
   take(message.seen, doc.get_bool(*map, "read"));
   take(message.starred, doc.get_bool(*map, "starred"));
   const auto folder_text = doc.get_string(*map, "folder");
-  take(message.folder, folder_text ? parse_folder_key(*folder_text) : std::nullopt);
+  take(message.folder, folder_text ? stored_folder(*folder_text) : std::nullopt);
   const auto list = doc.get_list(*map, kLabels);
   take(message.labels, list ? std::optional(string_elements(doc, *list)) : std::nullopt);
   return changed;
@@ -167,7 +176,7 @@ bool apply_document_to(const Document& doc, MailMessage& message) {
 bool reconcile(const Document& doc, MessageStore& messages) {
   bool changed = false;
   for (const MessageId& id : messages.order()) {
-    if (MailMessage* message = messages.find_mut(id)) {
+    if (MailMessage* message = messages.find_any_mut(id)) {
       changed = apply_document_to(doc, *message) || changed;
     }
   }

@@ -69,7 +69,11 @@ std::string_view Pane::test_id() const {
 }
 
 void Pane::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& ctx) {
-  if (search_) search_->sync(doc, ctx);
+  if (!search_) return;
+  // The field shows the query the state holds: whatever empties or sets it (opening a message,
+  // a scene) empties or fills the field with it.
+  if (search_->text() != state_->search_query) search_->set_text(state_->search_query);
+  search_->sync(doc, ctx);
 }
 
 std::expected<vexa::ui::LayoutNode, std::string> Pane::build_layout(

@@ -190,7 +190,7 @@ void Pane::Impl::draw_reader(Pane& p, Canvas& canvas) {
       conversation_count_line(conversation.size(), display_name(state.current_folder));
   text.draw_text(canvas, count, rect.left + 24, y, 12, colors.text_muted);
   y += text.measure(count, 12).height + 8;
-  if (state.previewed && selected != nullptr) {
+  if (state.previewing() && selected != nullptr) {
     const std::string_view note =
         selected->seen ? "Preview · read state unchanged" : "Preview · remains unread";
     const auto m = text.measure(note, 11);

@@ -1,5 +1,6 @@
 // Keyboard and bulk commands on the sample mailbox: the store, the document, the status line and
 // the worker commands each one produces.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "commands_fixture.h"
@@ -61,6 +62,30 @@ TEST_F(Commands, PreviewKeepsReadStateAndOpenMarksRead) {
   // Opening a message that is already read sends nothing.
   key("Enter");
   EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(Commands, ThePreviewBelongsToThePreviewedMessageAlone) {
+  ASSERT_EQ(key("p"), vexa::ui::EventResult::Consumed);
+  const MessageId previewed = *state->selected_message;
+  EXPECT_TRUE(state->previewing());
+  key("Down");
+  EXPECT_NE(state->selected_message, previewed);
+  EXPECT_FALSE(state->previewing()) << "the next message was never previewed";
+  key("Up");
+  EXPECT_TRUE(state->previewing()) << "back on the previewed one, it still is";
+}
+
+TEST_F(Commands, OpeningAMessageEmptiesTheSearchFieldWithTheQuery) {
+  state->search_focus = true;
+  key("i");
+  ASSERT_EQ(state->search_query, "i");
+  ASSERT_NE(app->main_view().list().search_input(), nullptr);
+  EXPECT_EQ(app->main_view().list().search_input()->text(), "i");
+  state->search_focus = false;
+  app->commands().open_message(*state->selected_message, *doc);
+  app->sync(*doc, ctx);
+  EXPECT_EQ(state->search_query, "");
+  EXPECT_EQ(app->main_view().list().search_input()->text(), "");
 }
 
 TEST_F(Commands, ArrowsMoveThroughTheVisibleList) {
@@ -259,6 +284,75 @@ TEST_F(Commands, WorkerUnavailableKeepsTheLocalChange) {
   EXPECT_EQ(message(id).folder, FolderRole::Archive);
   EXPECT_EQ(store::folder(*doc, key_of(id)), FolderRole::Archive);
   EXPECT_EQ(state->status, "Mail worker is unavailable");
+}
+
+TEST_F(Commands, ChangesGoOnlyToAnAccountThatHoldsTheMessage) {
+  ASSERT_EQ(state->accounts.size(), 2u);
+  const AccountSlot first = state->accounts[0];
+  const AccountSlot second = state->accounts[1];
+  const MessageId mine = id_of(kNewestInbox);  // fetched by the first account only
+  app->commands().toggle_bulk_mode();  // a bulk selection of the first account's message ...
+  app->commands().toggle_bulk_member(mine);
+
+  ASSERT_TRUE(semantic("mail.account:1"));
+  EXPECT_TRUE(state->bulk_selection.empty()) << "... never crosses into the second";
+  EXPECT_EQ(state->messages.find(mine), nullptr);
+  for (const auto& entry : app->commands().visible_list()) {
+    EXPECT_TRUE(state->messages.owned_by(entry.id, second.entry.id));
+  }
+  sent();
+
+  // The first account's message cannot be reached while the second is current.
+  EXPECT_FALSE(semantic(fmt::format("mail.reader:{}:archive", uuid_text(mine))));
+  app->commands().message_action(mine, MessageAction::Archive, *doc);
+  app->dispatch_intents(doc.get());
+  EXPECT_EQ(state->status, "That message is no longer available.");
+  EXPECT_TRUE(sent().empty());
+  EXPECT_NE(store::folder(*doc, key_of(mine)), FolderRole::Archive);
+
+  // A message both accounts hold is one local record; archiving it under the second account
+  // tells the second account's server only.
+  MailMessage shared = *state->messages.find_any(mine);
+  state->messages.merge(shared, second.entry.id);
+  app->commands().message_action(mine, MessageAction::Archive, *doc);
+  app->dispatch_intents(doc.get());
+  auto commands = sent();
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(std::get<engine::MoveMessage>(commands[0]).config.email, second.entry.config.email);
+
+  // A local draft has no server to tell.
+  MailMessage draft = shared;
+  draft.id = new_uuid_v4();
+  draft.folder = FolderRole::Drafts;
+  state->messages.merge(draft);
+  app->commands().message_action(draft.id, MessageAction::Archive, *doc);
+  app->dispatch_intents(doc.get());
+  EXPECT_TRUE(sent().empty());
+  EXPECT_EQ(state->messages.find(draft.id)->folder, FolderRole::Archive);
+  EXPECT_EQ(state->messages.find(mine), state->messages.find_any(mine));
+  EXPECT_TRUE(state->messages.owned_by(mine, first.entry.id)) << "the first keeps its copy";
+}
+
+TEST_F(Commands, ARefreshIsFiledUnderTheAccountItWasFor) {
+  const AccountSlot first = state->accounts[0];
+  auto id = app->core().submit(engine::make_sync_folder(first.entry.config, FolderRole::Inbox),
+                               first.entry.id);
+  ASSERT_TRUE(id);
+  ASSERT_TRUE(semantic("mail.account:1"));  // the user switches before the reply arrives
+  MailMessage fetched;
+  fetched.id = new_uuid_v4();
+  fetched.subject = "arrived for the first account";
+  fetched.folder = FolderRole::Starred;  // fetched through the Starred view
+  fetched.starred = true;
+  app->core().apply_events(
+      {engine::Synced{FolderRole::Starred, *id, first.entry.config.email, {fetched}},
+       engine::Finished{1, *id}},
+      *doc);
+  EXPECT_EQ(state->messages.find(fetched.id), nullptr);
+  EXPECT_TRUE(state->messages.owned_by(fetched.id, first.entry.id));
+  // It lives in the Inbox; Starred is only a view of its flag.
+  EXPECT_EQ(state->messages.find_any(fetched.id)->folder, FolderRole::Inbox);
+  EXPECT_EQ(store::folder(*doc, key_of(fetched.id)), FolderRole::Inbox);
 }
 
 TEST(BulkPurgeSheet, GeometryShrinksWithTheWindow) {

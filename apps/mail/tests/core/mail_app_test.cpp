@@ -37,7 +37,8 @@ struct AppFixture : ::testing::Test {
     handle.commands = cmd_tx;
     handle.events = std::move(ev_rx);
     state = std::make_shared<MailState>();
-    state->accounts.push_back(AccountSlot{store::AccountEntry{"ada@example.com", account_config(), true, false}});
+    state->accounts.push_back(
+        AccountSlot{store::AccountEntry{"ada@example.com", account_config(), true, false}});
     app = std::make_unique<MailApp>(state, std::move(handle),
                                     PersistenceLocation{PersistenceLocation::Kind::Directory, dir});
     doc = vexa::persist::open_memory();
@@ -104,7 +105,8 @@ TEST_F(AppFixture, AutomaticRefreshOnlyWhenIdleAndAfterFourMinutes) {
   frame();
   std::vector<std::pair<std::uint8_t, engine::RequestId>> first;
   std::optional<WorkerCommand> c;
-  while (commands.try_recv(c) == vexa::TryRecv::Value) first.emplace_back(engine::kind(*c), engine::request_id(*c));
+  while (commands.try_recv(c) == vexa::TryRecv::Value)
+    first.emplace_back(engine::kind(*c), engine::request_id(*c));
   ASSERT_EQ(first.size(), 2u);
 
   app->core().last_refresh_minute = now_minutes() - 5;
@@ -176,6 +178,74 @@ TEST(Scenes, SizeRuleAndNames) {
   }
 }
 
+// Each scene is shown after its first frame, over its own document.
+struct SceneRun {
+  explicit SceneRun(const std::string& name) : root(build_scene(name)) {
+    app = dynamic_cast<MailApp*>(root.widget.get());
+    vexa::ui::FrameContext ctx;
+    ctx.now = vexa::ui::Clock::now();
+    ctx.window = {1280, 800};
+    app->sync(*doc, ctx);
+  }
+  ~SceneRun() {
+    if (!root.document_dir.empty()) std::filesystem::remove_all(root.document_dir);
+  }
+  vexa::ui::LaunchedRoot root;
+  MailApp* app = nullptr;
+  std::unique_ptr<vexa::persist::Document> doc = vexa::persist::open_memory();
+};
+
+TEST(Scenes, ShowTheirStates) {
+  {
+    SceneRun search("search");
+    EXPECT_EQ(search.app->state().search_query, "spatial");
+    EXPECT_FALSE(search.app->commands().visible_list().empty());
+    EXPECT_EQ(search.app->main_view().list().search_input()->text(), "spatial");
+  }
+  {
+    SceneRun menu("context_menu");
+    const auto& open = menu.app->context_menu_layer().state();
+    ASSERT_TRUE(open.has_value());
+    EXPECT_EQ(open->message, menu.app->state().selected_message);
+    EXPECT_EQ(open->at.x, 790);
+    EXPECT_EQ(open->at.y, 206);
+  }
+  {
+    SceneRun preview("preview");
+    EXPECT_TRUE(preview.app->state().previewing());
+    EXPECT_TRUE(preview.app->take_show_reader()) << "the reader is asked for";
+  }
+  {
+    // Two Inbox messages are moved to Trash as the user would, then selected for deletion.
+    SceneRun purge("bulk_purge_confirmation");
+    const MailState& st = purge.app->state();
+    EXPECT_EQ(st.current_folder, FolderRole::Trash);
+    ASSERT_EQ(st.bulk_selection.size(), 2u);
+    for (const MessageId& id : st.bulk_selection) {
+      EXPECT_EQ(st.messages.find(id)->folder, FolderRole::Trash);
+      EXPECT_EQ(store::folder(*purge.doc, store::message_key(id)), FolderRole::Trash);
+    }
+    EXPECT_TRUE(purge.app->purge_confirmation().is_open());
+    EXPECT_EQ(purge.app->purge_confirmation().count(), 2u);
+  }
+}
+
+TEST(Scenes, WithoutATemporaryDirectoryASceneKeepsEverythingInMemory) {
+  const char* old = std::getenv("TMPDIR");
+  const std::string saved = old ? old : "";
+  setenv("TMPDIR", "/nonexistent/vexa-no-such-dir", 1);
+  auto root = build_scene(std::string("wide"));
+  if (old) {
+    setenv("TMPDIR", saved.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+  EXPECT_TRUE(root.in_memory) << "never the user's own document";
+  EXPECT_TRUE(root.document_dir.empty());
+  auto* app = dynamic_cast<MailApp*>(root.widget.get());
+  EXPECT_EQ(app->core().location().kind, PersistenceLocation::Kind::None);
+}
+
 TEST(Scenes, OfflineScenesNeverConnect) {
   for (const char* name : {"wide", "firstrun", "loading", "empty", "offline"}) {
     auto root = build_scene(std::string(name));
@@ -183,6 +253,7 @@ TEST(Scenes, OfflineScenesNeverConnect) {
     ASSERT_NE(app, nullptr);
     EXPECT_FALSE(app->core().has_worker());
     EXPECT_EQ(root.document_dir.filename().string().rfind("vexa-mail-sample-", 0), 0u);
+    EXPECT_FALSE(root.in_memory);
     std::filesystem::remove_all(root.document_dir);
   }
 }

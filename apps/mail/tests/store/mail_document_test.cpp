@@ -57,6 +57,15 @@ TEST_F(MailDocumentTest, FolderTextsAreMatchedExactly) {
   // An unknown folder text is absent, so a fetch may fill it in.
   record_fetched(doc_, message(1, false, FolderRole::Junk));
   EXPECT_EQ(folder(doc_, key_), FolderRole::Junk);
+
+  // Older documents recorded "starred" for messages fetched through that view; such a message
+  // lives in the Inbox, where the Inbox lists it.
+  doc_.put_string(map, "folder", "starred");
+  EXPECT_EQ(folder(doc_, key_), FolderRole::Inbox);
+  MessageStore store;
+  store.merge(message(1, false, FolderRole::Archive));
+  reconcile(doc_, store);
+  EXPECT_EQ(store.find(message(1).id)->folder, FolderRole::Inbox);
 }
 
 TEST_F(MailDocumentTest, PresenceFollowsMapsAndTombstones) {

@@ -31,9 +31,11 @@ class App {
 };
 
 // What a factory builds: the root widget and where its document lives (empty: default place).
+// `in_memory` keeps the document in memory only: nothing is read from or written to any file.
 struct LaunchedRoot {
   std::unique_ptr<Widget> widget;
   std::filesystem::path document_dir;
+  bool in_memory = false;
 };
 
 using PersistenceOpener =
