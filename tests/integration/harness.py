@@ -33,19 +33,30 @@ class Home:
         return os.path.join(self.config, "vexa", "accounts")
 
     def add_account(self, email="ada@example.com", password="secret", **settings):
-        config = {
-            "display_name": "Ada Example", "email": email, "imap_host": "imap.example.invalid",
-            "imap_port": 993, "imap_tls": True, "smtp_host": "smtp.example.invalid",
-            "smtp_port": 465, "smtp_tls": True, "username": "", "auth": "Password",
-        }
-        config.update(settings)
+        self.add_accounts([dict(email=email, password=password, **settings)])
+
+    def add_accounts(self, accounts, active=0):
+        """Writes the account store and the vault: one dict per account (email, password and
+        StoredConfig fields); `active` is the index of the active one."""
+        records, vault = [], {}
+        for account in accounts:
+            account = dict(account)
+            email, password = account.pop("email"), account.pop("password", "secret")
+            config = {
+                "display_name": "Ada Example", "email": email,
+                "imap_host": "imap.example.invalid", "imap_port": 993, "imap_tls": True,
+                "smtp_host": "smtp.example.invalid", "smtp_port": 465, "smtp_tls": True,
+                "username": "", "auth": "Password",
+            }
+            config.update(account)
+            records.append({"id": email, "type": "email", "label": config["display_name"],
+                            "settings": config, "enabled": True, "avatar_seed": False})
+            vault[email] = password
         os.makedirs(self.accounts_dir, exist_ok=True)
         with open(os.path.join(self.accounts_dir, "accounts.json"), "w") as f:
-            json.dump({"accounts": [{"id": email, "type": "email", "label": "Ada Example",
-                                     "settings": config, "enabled": True, "avatar_seed": False}],
-                       "active": {"email": email}}, f)
+            json.dump({"accounts": records, "active": {"email": records[active]["id"]}}, f)
         with open(os.path.join(self.accounts_dir, "vault.json"), "w") as f:
-            json.dump({email: password}, f)
+            json.dump(vault, f)
         os.chmod(os.path.join(self.accounts_dir, "vault.json"), 0o600)
 
     def path(self, name):

@@ -146,7 +146,7 @@ class MailServers:
     that address's own mailbox: the test user's INBOX for `user`, `delivered(address)` for others.
     """
 
-    def __init__(self, root=None, user="ada@example.test", smtp_tls_port=None):
+    def __init__(self, root=None, user="ada@example.test", smtp_tls_port=None, extra_users=()):
         # Clients choose implicit TLS by the port number (465), so a test of that path needs the
         # real port; only one instance on the machine can have it.
         self._fixed_smtp_tls_port = smtp_tls_port
@@ -154,6 +154,8 @@ class MailServers:
         self.root = None
         self.user = user
         self.password = "pw-" + secrets.token_hex(8)
+        # More mail users, each with a password of its own: address -> password.
+        self.extra_users = {address: "pw-" + secrets.token_hex(8) for address in extra_users}
         self.oauth_token = "oauth-" + secrets.token_hex(16)
         self.host = "localhost"
         self._procs = []
@@ -317,6 +319,8 @@ class MailServers:
         shutil.chown(mail, "dovecot", "dovecot")
         with open(os.path.join(d, "passwd"), "w") as f:
             f.write(f"{self.user}:{{PLAIN}}{self.password}\n")
+            for address, password in self.extra_users.items():
+                f.write(f"{address}:{{PLAIN}}{password}\n")
         # A bearer token is checked like a password, by a passdb only XOAUTH2 may consult.
         with open(os.path.join(d, "oauth-passwd"), "w") as f:
             f.write(f"{self.user}:{{PLAIN}}{self.oauth_token}\n")
@@ -656,7 +660,7 @@ biff = no
             conn.close()
         mail = self._path("mail")
         for name in os.listdir(mail):
-            if name != self.user:
+            if name != self.user and name not in self.extra_users:
                 shutil.rmtree(os.path.join(mail, name), ignore_errors=True)
 
     def wait_for_inbox(self, want=1, timeout=15.0):
