@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "compose/draft_message.h"
 #include "core/shortcuts.h"
 #include "engine/worker_protocol.h"
 #include "store/account_list.h"
@@ -169,21 +170,10 @@ void MailApp::surface_draft(vexa::persist::Document& doc) {
     return;
   }
   if (!draft_message_id_) draft_message_id_ = new_uuid_v4();
-  MailMessage record;
-  record.id = *draft_message_id_;
-  record.folder = FolderRole::Drafts;
-  record.seen = true;
-  record.time = st.current_minute;
-  if (const AccountSlot* account = st.current_account()) {
-    const auto& c = account->entry.config;
-    record.from =
-        MailAddress{c.email, c.display_name.empty() ? std::nullopt
-                                                    : std::optional<std::string>(c.display_name)};
-  }
-  record.subject = draft.subject.find_first_not_of(" \t\r\n") == std::string::npos ? "(no subject)"
-                                                                                   : draft.subject;
-  record.body_text = draft.body;
-  record.html = draft.html_body;
+  const AccountSlot* account = st.current_account();
+  MailMessage record =
+      compose::message_from_draft(draft, account ? sender_of(account->entry.config) : MailAddress{},
+                                  FolderRole::Drafts, *draft_message_id_, st.current_minute);
   if (const MailMessage* existing = st.messages.find(record.id)) {
     record.time = existing->time;
     if (*existing == record) return;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "compose/draft_message.h"
 #include "compose/outgoing.h"
 #include "mailbox/conversations.h"
 #include "store/mail_document.h"
@@ -55,6 +56,12 @@ bool blank(std::string_view s) {
 }
 
 }  // namespace
+
+MailAddress sender_of(const StoredConfig& config) {
+  return MailAddress{config.email, config.display_name.empty()
+                                       ? std::nullopt
+                                       : std::optional<std::string>(config.display_name)};
+}
 
 std::int64_t now_minutes() {
   auto secs = std::chrono::duration_cast<std::chrono::seconds>(
@@ -258,17 +265,8 @@ void MailCore::send(vexa::persist::Document& doc) {
     st.set_status(fmt::format("Send failed: {}", built.error()));
     return;
   }
-  MailMessage prepared;
-  prepared.id = new_uuid_v4();
-  prepared.folder = FolderRole::Sent;
-  prepared.seen = true;
-  prepared.time = st.current_minute;
-  prepared.from = MailAddress{config.email, config.display_name.empty()
-                                                ? std::nullopt
-                                                : std::optional<std::string>(config.display_name)};
-  prepared.subject = draft.subject.empty() ? "(no subject)" : draft.subject;
-  prepared.body_text = draft.body;
-  prepared.html = draft.html_body;
+  MailMessage prepared = compose::message_from_draft(draft, sender_of(config), FolderRole::Sent,
+                                                     new_uuid_v4(), st.current_minute);
   auto id = submit(engine::make_send(config, draft), account->entry.id);
   if (!id) return;
   in_flight_ = InFlightSend{std::move(prepared), account->entry.id, *id, composer_.editing_draft,

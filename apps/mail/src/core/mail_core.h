@@ -53,6 +53,9 @@ struct AutomationOutcome {
   std::string message;  // the failure text
 };
 
+// The sender of the account's outgoing mail: its address and display name.
+MailAddress sender_of(const StoredConfig& config);
+
 class MailCore {
  public:
   MailCore(SharedState state, std::optional<engine::WorkerHandle> worker,
