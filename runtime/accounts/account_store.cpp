@@ -65,26 +65,31 @@ std::expected<AccountStore, std::string> AccountStore::load_in(const std::filesy
   if (!bytes) return std::unexpected(bytes.error());
   AccountStore store;
   if (!*bytes) return store;
+  const std::string& text = **bytes;
   auto bad = [&](std::string_view why) {
     return std::unexpected(fmt::format("could not read {}: {}", path.string(), why));
   };
-  auto parsed = detail::parse_strict(**bytes);
+  const Json loose = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (loose.is_discarded()) return bad("it is not valid JSON");
+  if (!loose.is_object()) return bad("it is not a JSON object");
+
+  // The file's frame must be sound; each record is judged on its own, so one damaged account
+  // does not hide the others.
+  const auto spans = detail::account_spans(text);
+  std::string frame;
+  std::size_t copied = 0;
+  for (const auto& [at, length] : spans) {
+    frame.append(text, copied, at - copied);
+    frame += "null";
+    copied = at + length;
+  }
+  frame.append(text, copied, std::string::npos);
+  auto parsed = detail::parse_strict(frame);
   if (!parsed) return bad(parsed.error());
   const Json& root = *parsed;
-  if (!root.is_object()) return bad("it is not a JSON object");
-
   if (auto accounts = root.find("accounts"); accounts != root.end()) {
     if (!accounts->is_array()) return bad("\"accounts\" is not a list");
-    std::set<std::string> ids;
-    for (std::size_t i = 0; i < accounts->size(); ++i) {
-      auto record = read_record((*accounts)[i]);
-      if (!record) return bad(fmt::format("account {}: {}", i + 1, record.error()));
-      // Two records for one id would make upsert and remove ambiguous.
-      if (!ids.insert(record->id.value).second) {
-        return bad(fmt::format("the account id \"{}\" appears twice", record->id.value));
-      }
-      store.records_.push_back(std::move(*record));
-    }
+    if (accounts->size() != spans.size()) return bad("the account list could not be read");
   }
   if (auto active = root.find("active"); active != root.end()) {
     if (!active->is_object()) return bad("\"active\" is not an object");
@@ -94,13 +99,41 @@ std::expected<AccountStore, std::string> AccountStore::load_in(const std::filesy
       store.active_[type] = id.get<std::string>();
     }
   }
+
+  std::set<std::string> ids;
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    const std::string raw = text.substr(spans[i].first, spans[i].second);
+    auto strict = detail::parse_strict(raw);
+    std::expected<AccountRecord, std::string> record =
+        strict ? read_record(*strict) : std::unexpected(strict.error());
+    // Two records for one id would make upsert and remove ambiguous: the later one waits.
+    if (record && !ids.insert(record->id.value).second) {
+      record =
+          std::unexpected(fmt::format("the account id \"{}\" appears twice", record->id.value));
+    }
+    if (record) {
+      store.slots_.push_back(Slot{std::move(*record), {}});
+      continue;
+    }
+    std::string name = fmt::format("account {}", i + 1);
+    const Json& loose_record = loose["accounts"][i];
+    if (loose_record.is_object()) {
+      if (auto id = loose_record.find("id"); id != loose_record.end() && id->is_string()) {
+        name = id->get<std::string>();
+      }
+    }
+    store.unreadable_.push_back(Unreadable{
+        std::move(name),
+        fmt::format("could not read {}: account {}: {}", path.string(), i + 1, record.error())});
+    store.slots_.push_back(Slot{std::nullopt, raw});
+  }
   return store;
 }
 
 std::vector<AccountRecord> AccountStore::list(const AccountTypeId& type) const {
   std::vector<AccountRecord> out;
-  for (const auto& r : records_) {
-    if (r.type == type) out.push_back(r);
+  for (const auto& slot : slots_) {
+    if (slot.record && slot.record->type == type) out.push_back(*slot.record);
   }
   return out;
 }
@@ -112,17 +145,19 @@ std::optional<AccountId> AccountStore::active_id(const AccountTypeId& type) cons
 }
 
 void AccountStore::upsert(AccountRecord record) {
-  auto it = std::find_if(records_.begin(), records_.end(),
-                         [&](const AccountRecord& r) { return r.id == record.id; });
-  if (it != records_.end()) {
-    *it = std::move(record);
+  auto it = std::find_if(slots_.begin(), slots_.end(), [&](const Slot& slot) {
+    return slot.record && slot.record->id == record.id;
+  });
+  if (it != slots_.end()) {
+    it->record = std::move(record);
   } else {
-    records_.push_back(std::move(record));
+    slots_.push_back(Slot{std::move(record), {}});
   }
 }
 
 void AccountStore::remove(const AccountId& id) {
-  std::erase_if(records_, [&](const AccountRecord& r) { return r.id == id; });
+  // Only records that were read can be removed: nobody saw the others to ask for that.
+  std::erase_if(slots_, [&](const Slot& slot) { return slot.record && slot.record->id == id; });
   // An active entry naming a removed account would point at nothing after the next start.
   std::erase_if(active_, [&](const auto& entry) { return entry.second == id.value; });
 }
@@ -133,30 +168,44 @@ void AccountStore::set_active(const AccountTypeId& type, const AccountId& id) {
 
 std::expected<void, std::string> AccountStore::save_in(const std::filesystem::path& dir) const {
   if (auto made = detail::ensure_dir(dir); !made) return made;
-  Json accounts = Json::array();
-  for (const auto& r : records_) {
-    // What load would refuse must not be written: the next start could not read the store.
-    if (r.id.value.empty() || !r.settings.is_object()) {
-      return std::unexpected(fmt::format("could not write {}: the account \"{}\" is incomplete",
-                                         (dir / kFileName).string(), r.id.value));
-    }
-    accounts.push_back(Json{{"id", r.id.value},
-                            {"type", r.type.value},
-                            {"label", r.label},
-                            {"settings", r.settings},
-                            {"enabled", r.enabled},
-                            {"avatar_seed", r.avatar_seed}});
-  }
-  Json active = Json::object();
-  for (const auto& [type, id] : active_) active[type] = id;
-  Json root{{"accounts", std::move(accounts)}, {"active", std::move(active)}};
-  std::string text;
+  std::vector<std::string> elements;
   try {
-    text = root.dump(2) + "\n";
+    for (const auto& slot : slots_) {
+      if (!slot.record) {
+        elements.push_back(slot.raw);  // as the file held it
+        continue;
+      }
+      const AccountRecord& r = *slot.record;
+      // What load would refuse must not be written: the next start could not read the store.
+      if (r.id.value.empty() || !r.settings.is_object()) {
+        return std::unexpected(fmt::format("could not write {}: the account \"{}\" is incomplete",
+                                           (dir / kFileName).string(), r.id.value));
+      }
+      std::string element =
+          Json{{"id", r.id.value},       {"type", r.type.value}, {"label", r.label},
+               {"settings", r.settings}, {"enabled", r.enabled}, {"avatar_seed", r.avatar_seed}}
+              .dump(2);
+      // Indented one level deeper, inside the list.
+      std::string indented;
+      for (const char c : element) {
+        indented.push_back(c);
+        if (c == '\n') indented += "    ";
+      }
+      elements.push_back(std::move(indented));
+    }
   } catch (const Json::exception&) {
     return std::unexpected(fmt::format(
         "could not write {}: an account holds text that is not UTF-8", (dir / kFileName).string()));
   }
+  Json active = Json::object();
+  for (const auto& [type, id] : active_) active[type] = id;
+  std::string text = "{\n  \"accounts\": [";
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    text += i == 0 ? "\n    " : ",\n    ";
+    text += elements[i];
+  }
+  text += elements.empty() ? "],\n" : "\n  ],\n";
+  text += "  \"active\": " + active.dump() + "\n}\n";
   return atomic_write(dir / kFileName, text, 0600);
 }
 

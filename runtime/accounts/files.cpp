@@ -62,6 +62,89 @@ std::expected<nlohmann::json, std::string> parse_strict(const std::string& text)
   return value;
 }
 
+namespace {
+
+// A forward-only reader over text already known to be valid JSON.
+struct Scanner {
+  std::string_view s;
+  std::size_t at = 0;
+
+  void space() {
+    while (at < s.size() && (s[at] == ' ' || s[at] == '\t' || s[at] == '\n' || s[at] == '\r')) {
+      ++at;
+    }
+  }
+  // At '"': past the closing quote; returns the token as written.
+  std::string_view string_token() {
+    const std::size_t begin = at++;
+    while (at < s.size() && s[at] != '"') at += s[at] == '\\' ? 2 : 1;
+    ++at;
+    return s.substr(begin, at - begin);
+  }
+  void value() {
+    space();
+    if (at >= s.size()) return;
+    if (s[at] == '"') {
+      string_token();
+      return;
+    }
+    if (s[at] != '{' && s[at] != '[') {
+      while (at < s.size() && s[at] != ',' && s[at] != '}' && s[at] != ']') ++at;
+      return;
+    }
+    int depth = 0;
+    while (at < s.size()) {
+      const char c = s[at];
+      if (c == '"') {
+        string_token();
+        continue;
+      }
+      ++at;
+      if (c == '{' || c == '[') ++depth;
+      if ((c == '}' || c == ']') && --depth == 0) return;
+    }
+  }
+};
+
+bool is_accounts_key(std::string_view token) {
+  nlohmann::json key = nlohmann::json::parse(token, nullptr, false);
+  return key.is_string() && key.get<std::string>() == "accounts";
+}
+
+}  // namespace
+
+std::vector<std::pair<std::size_t, std::size_t>> account_spans(std::string_view text) {
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  Scanner in{text};
+  in.space();
+  if (in.at >= text.size() || text[in.at] != '{') return spans;
+  ++in.at;
+  for (;;) {
+    in.space();
+    if (in.at >= text.size() || text[in.at] != '"') return spans;
+    const bool accounts = is_accounts_key(in.string_token());
+    in.space();
+    ++in.at;  // ':'
+    in.space();
+    if (accounts && in.at < text.size() && text[in.at] == '[') {
+      ++in.at;
+      for (;;) {
+        in.space();
+        if (in.at >= text.size() || text[in.at] == ']') return spans;
+        const std::size_t begin = in.at;
+        in.value();
+        spans.emplace_back(begin, in.at - begin);
+        in.space();
+        if (in.at < text.size() && text[in.at] == ',') ++in.at;
+      }
+    }
+    in.value();
+    in.space();
+    if (in.at >= text.size() || text[in.at] != ',') return spans;
+    ++in.at;
+  }
+}
+
 std::expected<void, std::string> ensure_dir(const std::filesystem::path& dir) {
   std::error_code ec;
   if (std::filesystem::is_directory(dir, ec)) return {};

@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vexa::accounts::detail {
 
@@ -14,6 +17,10 @@ std::expected<std::optional<std::string>, std::string> read_file(const std::file
 // Parses JSON and rejects an object that holds a key twice (the parser alone would keep the
 // last one). On failure returns the reason, without echoing the input.
 std::expected<nlohmann::json, std::string> parse_strict(const std::string& text);
+
+// Where each element of the root object's "accounts" list stands in `text`, which must be valid
+// JSON: (offset, length) pairs in order; empty when there is no such list.
+std::vector<std::pair<std::size_t, std::size_t>> account_spans(std::string_view text);
 
 // Creates the directory (and its parents) when missing; a directory created here is private
 // to the user because the configuration root holds the vault.

@@ -1,8 +1,13 @@
 #include <fmt/format.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "files.h"
 #include "vexa/accounts/accounts.h"
 #include "vexa/atomic_write.h"
+#include "vexa/log.h"
 
 namespace vexa::accounts {
 namespace {
@@ -32,6 +37,20 @@ std::expected<std::map<std::string, std::string>, std::string> read_vault(
   return secrets;
 }
 
+// Secrets readable by other users are made private again; the log says it happened.
+void tighten(const std::filesystem::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if ((st.st_mode & 077) == 0) return;
+  if (::chmod(path.c_str(), 0600) == 0) {
+    log::warn("vexa::accounts", "accounts: the secret vault was readable by others; made private",
+              {{"path", path.string()}});
+  } else {
+    log::error("vexa::accounts", "accounts: the secret vault is readable by others",
+               {{"path", path.string()}, {"error", std::strerror(errno)}});
+  }
+}
+
 }  // namespace
 
 std::expected<SecretVault, std::string> SecretVault::open() {
@@ -41,6 +60,7 @@ std::expected<SecretVault, std::string> SecretVault::open() {
 }
 
 std::expected<SecretVault, std::string> SecretVault::open_in(const std::filesystem::path& dir) {
+  tighten(dir / kFileName);
   auto secrets = read_vault(dir);
   if (!secrets) return std::unexpected(secrets.error());
   SecretVault vault;

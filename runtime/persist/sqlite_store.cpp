@@ -170,6 +170,11 @@ std::expected<SqliteStore::Opened, std::string> SqliteStore::open(
   };
   if (rc != SQLITE_OK) return fail(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
   sqlite3_extended_result_codes(raw, 1);
+  // SQLite falls back to reading only, and every change would fail to save unnoticed.
+  if (sqlite3_db_readonly(raw, "main") == 1) {
+    return std::unexpected(
+        fmt::format("the document {} is read-only; Mail needs to write to it", shown));
+  }
   sqlite3_busy_timeout(raw, 1000);
 
   // One writer per file: two processes each holding their own copy of the tree would hand out
@@ -184,14 +189,20 @@ std::expected<SqliteStore::Opened, std::string> SqliteStore::open(
   if ((probe_rc & 0xff) == SQLITE_BUSY) {
     return std::unexpected(fmt::format("the document {} is in use by another process", shown));
   }
-  if ((probe_rc & 0xff) == SQLITE_NOTADB || (probe_rc & 0xff) == SQLITE_CORRUPT) {
+  const auto damaged = [&] {
+    return std::unexpected(fmt::format("the document {} is damaged", shown));
+  };
+  if ((probe_rc & 0xff) == SQLITE_CORRUPT) return damaged();
+  if ((probe_rc & 0xff) == SQLITE_NOTADB) {
     return std::unexpected(fmt::format("{} is not a document of this application", shown));
   }
   if (probe_rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
   bool fresh = app_id.value == 0 && tables.value == 0;
-  if (!fresh && (app_id.value != kApplicationId || !has_our_schema(raw))) {
+  if (!fresh && app_id.value != kApplicationId) {
     return std::unexpected(fmt::format("{} is not a document of this application", shown));
   }
+  // Our mark without our tables: the file was ours and lost its content.
+  if (!fresh && !has_our_schema(raw)) return damaged();
 
   // WAL with synchronous=FULL syncs the log on every commit, so a transaction that `commit`
   // reported is on disk even after a power loss; NORMAL would only survive a process crash.
@@ -231,6 +242,7 @@ std::expected<SqliteStore::Opened, std::string> SqliteStore::open(
   NodeId max_id = kRoot;
   std::unordered_map<NodeId, Node> loaded;
   load_nodes(raw, loaded, max_id, rc);
+  if ((rc & 0xff) == SQLITE_CORRUPT) return damaged();
   if (rc != SQLITE_OK) return fail(sqlite3_errmsg(raw));
   opened.nodes = link(std::move(loaded));
   opened.next_id = max_id + 1;

@@ -107,20 +107,12 @@ TEST_F(AccountStoreTest, ReadsWhatTheFileHoldsAndRejectsDamage) {
       {"not an object", "[]", "it is not a JSON object"},
       {"duplicate top-level key", R"({"accounts":[],"accounts":[]})",
        "the key \"accounts\" appears twice"},
-      {"duplicate key inside settings",
-       R"({"accounts":[{"id":"a","type":"email","settings":{"port":1,"port":2}}]})",
-       "the key \"port\" appears twice"},
+      {"accounts not a list", R"({"accounts":{}})", "\"accounts\" is not a list"},
       {"same key in sibling objects is fine",
        R"({"accounts":[{"id":"a","type":"email"},{"id":"b","type":"email"}]})", nullptr},
-      {"duplicate account id",
-       R"({"accounts":[{"id":"a","type":"email"},{"id":"a","type":"email"}]})",
-       "the account id \"a\" appears twice"},
-      {"flag of the wrong type", R"({"accounts":[{"id":"a","type":"email","enabled":"yes"}]})",
-       "\"enabled\" is not true or false"},
-      {"settings not an object", R"({"accounts":[{"id":"a","type":"email","settings":[]}]})",
-       "\"settings\" is not an object"},
-      {"id missing", R"({"accounts":[{"type":"email"}]})", "account 1: \"id\" is missing"},
       {"active not text", R"({"active":{"email":5}})", "is not text"},
+      {"duplicate key in active", R"({"active":{"email":"a","email":"b"}})",
+       "the key \"email\" appears twice"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,6 +121,7 @@ TEST_F(AccountStoreTest, ReadsWhatTheFileHoldsAndRejectsDamage) {
     auto loaded = AccountStore::load_in(dir_);
     if (!c.error_part) {
       ASSERT_TRUE(loaded) << loaded.error();
+      EXPECT_TRUE(loaded->unreadable().empty());
       continue;
     }
     ASSERT_FALSE(loaded);
@@ -145,6 +138,61 @@ TEST_F(AccountStoreTest, ReadsWhatTheFileHoldsAndRejectsDamage) {
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_FALSE(listed[0].enabled);
   EXPECT_FALSE(listed[0].avatar_seed);
+}
+
+TEST_F(AccountStoreTest, ADamagedRecordHidesNoOtherAndIsSavedBackAsWritten) {
+  struct Case {
+    const char* name;
+    std::string record;  // placed between two good ones
+    const char* reason_part;
+    const char* named;
+  };
+  const std::vector<Case> cases = {
+      {"duplicate key inside settings",
+       R"({"id":"bad","type":"email","settings":{"port":1,"port":2}})",
+       "account 2: the key \"port\" appears twice", "bad"},
+      {"duplicate account id", R"({"id":"a","type":"email","label":"second a"})",
+       "account 2: the account id \"a\" appears twice", "a"},
+      {"flag of the wrong type", R"({"id":"bad","type":"email","enabled":"yes"})",
+       "\"enabled\" is not true or false", "bad"},
+      {"settings not an object", R"({"id":"bad","type":"email","settings":[]})",
+       "\"settings\" is not an object", "bad"},
+      {"id missing", R"({"type":"email"})", "account 2: \"id\" is missing", "account 2"},
+      {"not an object", R"("just text")", "account 2: it is not an object", "account 2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = "{\"accounts\": [\n  {\"id\":\"a\",\"type\":\"email\"},\n  " +
+                             c.record + ",\n  {\"id\":\"z\",\"type\":\"email\"}\n]}";
+    write_text(dir_ / "accounts.json", file);
+    auto loaded = AccountStore::load_in(dir_);
+    ASSERT_TRUE(loaded) << loaded.error();
+    const auto listed = loaded->list(kEmail);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].id.text(), "a");
+    EXPECT_EQ(listed[1].id.text(), "z");
+    ASSERT_EQ(loaded->unreadable().size(), 1u);
+    EXPECT_EQ(loaded->unreadable()[0].name, c.named);
+    EXPECT_NE(loaded->unreadable()[0].reason.find(c.reason_part), std::string::npos)
+        << loaded->unreadable()[0].reason;
+    EXPECT_NE(loaded->unreadable()[0].reason.find((dir_ / "accounts.json").string()),
+              std::string::npos);
+
+    // Saving (even after the good records changed) writes the damaged one back byte for
+    // byte, in its place, and cannot remove it.
+    loaded->upsert(record("z", "email", "Zed", Json::object(), true, false));
+    loaded->remove(AccountId{"bad"});
+    ASSERT_TRUE(loaded->save_in(dir_));
+    const std::string saved = read_text(dir_ / "accounts.json");
+    const auto at = saved.find(c.record);
+    ASSERT_NE(at, std::string::npos) << saved;
+    EXPECT_LT(saved.find("\"a\""), at);
+    EXPECT_GT(saved.find("Zed"), at);
+    auto again = AccountStore::load_in(dir_);
+    ASSERT_TRUE(again) << again.error();
+    EXPECT_EQ(again->list(kEmail).size(), 2u);
+    EXPECT_EQ(again->unreadable().size(), 1u);
+  }
 }
 
 TEST_F(AccountStoreTest, SaveRefusesARecordLoadWouldReject) {

@@ -72,6 +72,21 @@ TEST_F(SecretVaultTest, DamagedVaultIsReportedWithoutItsContent) {
   }
 }
 
+TEST_F(SecretVaultTest, AVaultReadableByOthersIsMadePrivateWhenOpened) {
+  std::filesystem::create_directories(dir_ / "root");
+  const auto path = dir_ / "root" / "vault.json";
+  write_text(path, R"({"a":"hunter2"})");
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+  auto vault = SecretVault::open_in(dir_ / "root");
+  ASSERT_TRUE(vault) << vault.error();
+  EXPECT_EQ(vault->get("a"), "hunter2");
+  const auto perms = std::filesystem::status(path).permissions();
+  EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+            std::filesystem::perms::none);
+}
+
 TEST_F(SecretVaultTest, DefaultPlaceFollowsTheConfigurationRoot) {
   {
     ScopedEnv xdg("XDG_CONFIG_HOME", dir_.string());

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -164,7 +165,7 @@ TEST_F(DocumentFile, FileThatIsNotOursIsReportedAndLeftUntouched) {
        [](const fs::path& p) {
          foreign_database(p, "PRAGMA application_id = 1447385153; CREATE TABLE x (y);");
        },
-       "is not a document of this application"},
+       "is damaged"},
       {"a directory", [](const fs::path& p) { fs::create_directory(p); }, "is not a document"},
   };
   for (const auto& c : cases) {
@@ -181,6 +182,43 @@ TEST_F(DocumentFile, FileThatIsNotOursIsReportedAndLeftUntouched) {
     }
     EXPECT_FALSE(fs::exists(path_.string() + "-wal"));
   }
+}
+
+TEST_F(DocumentFile, ADamagedOrReadOnlyDocumentIsCalledSo) {
+  {
+    auto doc = open_ok();
+    for (int i = 0; i < 400; ++i)
+      doc->put_string(kRoot, "k" + std::to_string(i), std::string(200, 'v'));
+    ASSERT_TRUE(doc->commit());
+  }
+  // Pages past the header overwritten, as a failing disk or a bad copy leaves them.
+  std::string bytes = read_bytes(path_);
+  ASSERT_GT(bytes.size(), 16384u);
+  for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+  auto damaged = open_file(path_);
+  ASSERT_FALSE(damaged);
+  EXPECT_NE(damaged.error().find("is damaged"), std::string::npos) << damaged.error();
+  EXPECT_EQ(read_bytes(path_), bytes);
+
+  // A document on a file system mounted read-only (root ignores file modes, so a mount it is).
+  fs::remove(path_);
+  ASSERT_TRUE(open_ok());
+  const fs::path dir = path_.parent_path();
+  const fs::path ro = dir.string() + "-ro";
+  fs::create_directory(ro);
+  const std::string bind = "mount --bind " + dir.string() + " " + ro.string() + " 2>/dev/null";
+  const std::string remount = "mount -o remount,ro,bind " + ro.string() + " 2>/dev/null";
+  if (std::system(bind.c_str()) != 0 || std::system(remount.c_str()) != 0) {
+    std::system(("umount " + ro.string() + " 2>/dev/null").c_str());
+    fs::remove(ro);
+    GTEST_SKIP() << "cannot mount a read-only view here";
+  }
+  auto read_only = open_file(ro / path_.filename());
+  std::system(("umount " + ro.string()).c_str());
+  fs::remove(ro);
+  ASSERT_FALSE(read_only);
+  EXPECT_NE(read_only.error().find("is read-only"), std::string::npos) << read_only.error();
 }
 
 TEST_F(DocumentFile, EmptyFileBecomesADocument) {

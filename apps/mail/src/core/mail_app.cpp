@@ -103,7 +103,8 @@ void MailApp::sync(vexa::persist::Document& doc, const vexa::ui::FrameContext& c
       core_.submit(engine::make_connect(account->entry.config), account->entry.id);
       core_.submit(engine::make_sync_folder(account->entry.config, FolderRole::Inbox),
                    account->entry.id);
-      st.set_status("Syncing…");
+      // A problem found while loading the accounts stays on screen instead.
+      if (!st.status) st.set_status("Syncing…");
     }
     st.loaded = true;
   }

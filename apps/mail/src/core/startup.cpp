@@ -1,5 +1,7 @@
 #include "core/startup.h"
 
+#include <fmt/format.h>
+
 #include "automation/mail_action.h"
 #include "core/scenes.h"
 #include "engine/worker.h"
@@ -12,20 +14,31 @@
 namespace mail::core {
 
 vexa::ui::LaunchedRoot build_normal_root() {
-  // 1. Accounts and secrets.
+  // 1. Accounts and secrets. A file that cannot be read is said so on screen and never written
+  // over; whatever can still be read is loaded.
   std::vector<store::AccountEntry> entries;
   std::size_t active = 0;
   std::optional<std::string> active_id;
+  std::vector<std::string> problems;
   auto account_store = vexa::accounts::AccountStore::load();
   auto vault = vexa::accounts::SecretVault::open();
+  if (!vault) {
+    vexa::log::error("mail::app", "mail: could not open the secret vault",
+                     {{"error", vault.error()}});
+    problems.push_back(fmt::format("Passwords couldn’t be loaded — {}", vault.error()));
+  }
   if (!account_store) {
     vexa::log::error("mail::app", "mail: could not load accounts",
                      {{"error", account_store.error()}});
-  } else if (!vault) {
-    vexa::log::error("mail::app", "mail: could not open the secret vault",
-                     {{"error", vault.error()}});
+    problems.insert(problems.begin(),
+                    fmt::format("Accounts couldn’t be loaded — {}", account_store.error()));
   } else {
-    auto loaded = store::load_accounts(*account_store, *vault);
+    auto loaded = store::load_accounts(*account_store, vault ? &*vault : nullptr);
+    for (const auto& problem : loaded.problems) {
+      vexa::log::error("mail::app", "mail: could not read an account",
+                       {{"account", problem.account}, {"error", problem.reason}});
+      problems.push_back(fmt::format("An account couldn’t be loaded — {}", problem.reason));
+    }
     entries = std::move(loaded.entries);
     active = loaded.active;
     if (auto id = account_store->active_id(vexa::accounts::AccountTypeId::from("email"))) {
@@ -40,6 +53,12 @@ vexa::ui::LaunchedRoot build_normal_root() {
   state->selected_account = active;
   state->follow_current_account();
   state->current_minute = now_minutes();
+  if (!problems.empty()) {
+    std::string text = problems.front();
+    if (problems.size() > 1)
+      text += fmt::format(" (and {} more; see the log)", problems.size() - 1);
+    state->set_status(std::move(text));
+  }
 
   // 4. The worker: live when it can be built, otherwise offline.
   engine::WorkerHandle worker = engine::start_default_worker();
@@ -50,8 +69,8 @@ vexa::ui::LaunchedRoot build_normal_root() {
   bool plain = store::load_compose_format(location.resolve()) == store::ComposeFormat::Text;
   app->core().composer().plain_text = plain;
   app->core().saved_plain_text = plain;
-  // A store that failed to load is never written over by the selected-account upkeep.
-  if (!account_store ||
+  // A store or vault that failed to load is never written over by the selected-account upkeep.
+  if (!account_store || !vault ||
       (active_id && state->current_account() && state->current_account()->entry.id == *active_id)) {
     app->set_persisted_account(state->current_account()
                                    ? std::optional(state->current_account()->entry.id)

@@ -1,5 +1,7 @@
 #include "store/account_list.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 
 #include "mailbox/types.h"
@@ -29,13 +31,23 @@ std::string account_label(const StoredConfig& config) {
   return "New account";
 }
 
-LoadedAccounts load_accounts(const AccountStore& store, const SecretVault& vault) {
+LoadedAccounts load_accounts(const AccountStore& store, const SecretVault* vault) {
   LoadedAccounts loaded;
+  for (const AccountStore::Unreadable& bad : store.unreadable()) {
+    loaded.problems.push_back({bad.name, bad.reason});
+  }
   const auto records = store.list(mail_type());
   for (const auto& record : records) {
     auto config = stored_config_from_json(record.settings);
-    if (!config) continue;
-    if (auto secret = vault.get(record.id.text())) config->secret = *secret;
+    if (!config) {
+      loaded.problems.push_back(
+          {record.id.text(), fmt::format("the account \"{}\" has settings that cannot be read: {}",
+                                         record.id.text(), config.error())});
+      continue;
+    }
+    if (vault) {
+      if (auto secret = vault->get(record.id.text())) config->secret = *secret;
+    }
     loaded.entries.push_back(AccountEntry{.id = record.id.text(),
                                           .config = std::move(*config),
                                           .enabled = record.enabled,
@@ -53,20 +65,16 @@ LoadedAccounts load_accounts(const AccountStore& store, const SecretVault& vault
 
 std::expected<void, std::string> save_accounts(const std::vector<AccountEntry>& entries,
                                                std::size_t selected,
-                                               const std::filesystem::path& dir) {
+                                               const std::filesystem::path& dir,
+                                               const std::vector<std::string>& removed) {
   auto store = AccountStore::load_in(dir);
   if (!store) return std::unexpected(store.error());
   auto vault = SecretVault::open_in(dir);
   if (!vault) return std::unexpected(vault.error());
 
-  auto kept = [&](const std::string& id) {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&](const AccountEntry& entry) { return entry.id == id; });
-  };
-  for (const auto& record : store->list(mail_type())) {
-    if (kept(record.id.text())) continue;
-    store->remove(record.id);
-    vault->remove(record.id.text());
+  for (const std::string& id : removed) {
+    store->remove(AccountId{id});
+    vault->remove(id);
   }
 
   for (const auto& entry : entries) {

@@ -41,7 +41,7 @@ class AccountListTest : public ::testing::Test {
     auto store = AccountStore::load_in(dir_);
     auto vault = SecretVault::open_in(dir_);
     EXPECT_TRUE(store && vault);
-    return load_accounts(*store, *vault);
+    return load_accounts(*store, &*vault);
   }
   std::optional<std::string> vault_entry(const std::string& key) {
     return SecretVault::open_in(dir_)->get(key);
@@ -99,18 +99,60 @@ TEST_F(AccountListTest, SelectionOutOfRangeKeepsPreviousActiveAccount) {
   EXPECT_EQ(reload().active, 1u);
 }
 
-TEST_F(AccountListTest, RemovedAccountsLoseRecordAndVaultEntry) {
+TEST_F(AccountListTest, OnlyAccountsTheUserRemovedLoseRecordAndSecret) {
   ASSERT_TRUE(save_accounts({entry("ann@example.com", AuthMethod::Password, "pw1"),
                              entry("bo@example.com", AuthMethod::Password, "pw2")},
                             0, dir_));
   put_vault("unrelated", "kept");
+  // Saving a list that lacks an account does not delete it: only a removal does.
   ASSERT_TRUE(save_accounts({entry("bo@example.com", AuthMethod::Password, "pw2")}, 0, dir_));
+  EXPECT_EQ(reload().entries.size(), 2u);
+  EXPECT_EQ(vault_entry("ann@example.com"), "pw1");
 
+  ASSERT_TRUE(save_accounts({entry("bo@example.com", AuthMethod::Password, "pw2")}, 0, dir_,
+                            {"ann@example.com"}));
   const auto loaded = reload();
   ASSERT_EQ(loaded.entries.size(), 1u);
   EXPECT_EQ(loaded.entries[0].id, "bo@example.com");
   EXPECT_EQ(vault_entry("ann@example.com"), std::nullopt);
   EXPECT_EQ(vault_entry("unrelated"), "kept");
+}
+
+TEST_F(AccountListTest, AccountsThatCannotBeReadSurviveASaveWithTheirSecrets) {
+  const std::string typo =
+      R"({"id":"typo@example.com","type":"email","settings":{"email":"typo@example.com",)"
+      R"("imap_port":"993"}})";
+  std::ofstream(dir_ / "accounts.json")
+      << R"({"accounts":[)" << typo
+      << R"(,{"id":"dup@example.com","type":"email","settings":{"x":1,"x":2}}]})";
+  put_vault("typo@example.com", "pw-typo");
+  put_vault("dup@example.com", "pw-dup");
+  const auto loaded = reload();
+  EXPECT_TRUE(loaded.entries.empty());
+  ASSERT_EQ(loaded.problems.size(), 2u);
+  EXPECT_EQ(loaded.problems[0].account, "dup@example.com");  // the store's own, first
+  EXPECT_EQ(loaded.problems[1].account, "typo@example.com");
+  EXPECT_NE(loaded.problems[1].reason.find("cannot be read"), std::string::npos);
+
+  ASSERT_TRUE(save_accounts({entry("new@example.com", AuthMethod::Password, "pw")}, 0, dir_));
+  std::ifstream in(dir_ / "accounts.json");
+  const std::string saved(std::istreambuf_iterator<char>(in), {});
+  EXPECT_NE(saved.find(R"({"id":"dup@example.com","type":"email","settings":{"x":1,"x":2}})"),
+            std::string::npos)
+      << saved;
+  EXPECT_NE(saved.find("typo@example.com"), std::string::npos) << saved;
+  EXPECT_EQ(vault_entry("typo@example.com"), "pw-typo");
+  EXPECT_EQ(vault_entry("dup@example.com"), "pw-dup");
+  EXPECT_EQ(reload().entries.size(), 1u);
+}
+
+TEST_F(AccountListTest, WithoutAVaultAccountsLoadWithoutSecrets) {
+  ASSERT_TRUE(save_accounts({entry("ann@example.com", AuthMethod::Password, "pw")}, 0, dir_));
+  auto store = AccountStore::load_in(dir_);
+  ASSERT_TRUE(store);
+  const auto loaded = load_accounts(*store, nullptr);
+  ASSERT_EQ(loaded.entries.size(), 1u);
+  EXPECT_EQ(loaded.entries[0].config.secret, "");
 }
 
 TEST_F(AccountListTest, EmptySecretRemovesPasswordButKeepsOAuthTokens) {
@@ -157,18 +199,24 @@ TEST_F(AccountListTest, LoadSkipsUnreadableSettingsAndDefaultsActiveToFirst) {
   auto vault = SecretVault::open_in(dir_);
   vault->put("ann@example.com", "secret");
 
-  const auto loaded = load_accounts(*store, *vault);
+  const auto loaded = load_accounts(*store, &*vault);
   ASSERT_EQ(loaded.entries.size(), 1u);
   EXPECT_EQ(loaded.entries[0].config.secret, "secret");
   EXPECT_EQ(loaded.active, 0u);
 }
 
-TEST_F(AccountListTest, UnreadableStoreIsReportedAndNotReplaced) {
-  std::ofstream(dir_ / "accounts.json") << "{ not json";
-  auto saved = save_accounts({entry("ann@example.com", AuthMethod::Password, "pw")}, 0, dir_);
-  EXPECT_FALSE(saved);
-  std::ifstream in(dir_ / "accounts.json");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "{ not json");
+TEST_F(AccountListTest, AStoreOrVaultThatCannotBeReadRefusesTheSaveAndIsNotReplaced) {
+  for (const char* file : {"accounts.json", "vault.json"}) {
+    SCOPED_TRACE(file);
+    std::filesystem::remove(dir_ / "accounts.json");
+    std::filesystem::remove(dir_ / "vault.json");
+    std::ofstream(dir_ / file) << "{ not json";
+    auto saved = save_accounts({entry("ann@example.com", AuthMethod::Password, "pw")}, 0, dir_);
+    ASSERT_FALSE(saved);
+    EXPECT_NE(saved.error().find((dir_ / file).string()), std::string::npos) << saved.error();
+    std::ifstream in(dir_ / file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "{ not json");
+  }
 }
 
 }  // namespace

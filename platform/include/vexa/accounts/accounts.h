@@ -43,7 +43,9 @@ struct AccountRecord {
 class AccountStore {
  public:
   // From the configuration root; an empty store when there is no root or no file yet. A file
-  // that exists but does not parse is an error (never silently replaced).
+  // that cannot be read as a whole (not JSON, a wrong type, a key twice outside the records) is
+  // an error and is never replaced. A record that cannot be read is only left out of `list`:
+  // it is kept exactly as written and saved back so, and reported by `unreadable`.
   static std::expected<AccountStore, std::string> load();
   static std::expected<AccountStore, std::string> load_in(const std::filesystem::path& dir);
 
@@ -54,9 +56,21 @@ class AccountStore {
   void set_active(const AccountTypeId& type, const AccountId& id);
   std::expected<void, std::string> save_in(const std::filesystem::path& dir) const;
 
+  struct Unreadable {
+    std::string name;    // its id when one can be read, else "account N"
+    std::string reason;  // "could not read PATH: account N: ..."
+  };
+  const std::vector<Unreadable>& unreadable() const { return unreadable_; }
+
  private:
-  std::vector<AccountRecord> records_;
+  // A record, or the text of one that could not be read.
+  struct Slot {
+    std::optional<AccountRecord> record;
+    std::string raw;
+  };
+  std::vector<Slot> slots_;
   std::map<std::string, std::string> active_;
+  std::vector<Unreadable> unreadable_;
 };
 
 class SecretVault {
