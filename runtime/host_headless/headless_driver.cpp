@@ -401,7 +401,11 @@ HeadlessDriver::Json HeadlessDriver::execute(const std::string& name,
     auto result = app_.registry().dispatch(action, host_.document());
     // Answered means durable: whatever the action changed is on disk before the answer.
     auto saved = host_.commit();
-    if (!saved) fail(fmt::format("invoke: the document could not be saved: {}", saved.error()));
+    if (!saved) {
+      // Answered as failed, so it must not land with some later commit.
+      host_.document().discard_pending();
+      fail(fmt::format("invoke: the document could not be saved: {}", saved.error()));
+    }
     if (!result) fail(result.error());
     out["result"] = *result;
   } else if (name == "resources") {

@@ -64,6 +64,12 @@ std::optional<bool> TreeDocument::bool_value(NodeId node) const {
   return n->flag;
 }
 
+void TreeDocument::remember(NodeId id) {
+  if (undo_.contains(id)) return;
+  auto it = nodes_.find(id);
+  undo_.emplace(id, it == nodes_.end() ? std::nullopt : std::optional<Node>(it->second));
+}
+
 void TreeDocument::touch(NodeId id) {
   dirty_.insert(id);
   ++revision_;
@@ -79,6 +85,7 @@ void TreeDocument::drop_subtree(NodeId id) {
     if (it == nodes_.end()) continue;
     for (const auto& [key, child] : it->second.children) stack.push_back(child);
     for (NodeId child : it->second.items) stack.push_back(child);
+    remember(current);
     if (it->second.stored) deleted_.insert(current);
     dirty_.erase(current);
     nodes_.erase(it);
@@ -88,6 +95,7 @@ void TreeDocument::drop_subtree(NodeId id) {
 NodeId TreeDocument::add_child(NodeId map, std::string_view key, Kind kind) {
   Node* m = find(map, Kind::Map);
   if (!m) return kNoNode;
+  remember(map);
   auto it = m->children.find(key);
   if (it != m->children.end()) {
     NodeId old = it->second;
@@ -95,6 +103,7 @@ NodeId TreeDocument::add_child(NodeId map, std::string_view key, Kind kind) {
     drop_subtree(old);
   }
   NodeId id = next_id_++;
+  remember(id);
   Node node;
   node.parent = map;
   node.kind = kind;
@@ -118,6 +127,7 @@ void TreeDocument::put_string(NodeId map, std::string_view key, std::string_view
   if (auto existing = get(map, key)) {
     if (Node* n = find(*existing, Kind::String)) {
       if (n->text == value) return;
+      remember(*existing);
       n->text = std::string(value);
       touch(*existing);
       return;
@@ -131,6 +141,7 @@ void TreeDocument::put_bool(NodeId map, std::string_view key, bool value) {
   if (auto existing = get(map, key)) {
     if (Node* n = find(*existing, Kind::Bool)) {
       if (n->flag == value) return;
+      remember(*existing);
       n->flag = value;
       touch(*existing);
       return;
@@ -145,6 +156,7 @@ void TreeDocument::remove(NodeId map, std::string_view key) {
   if (!m) return;
   auto it = m->children.find(key);
   if (it == m->children.end()) return;
+  remember(map);
   NodeId old = it->second;
   m->children.erase(it);
   drop_subtree(old);
@@ -154,7 +166,9 @@ void TreeDocument::remove(NodeId map, std::string_view key) {
 void TreeDocument::list_push_string(NodeId list, std::string_view value) {
   Node* l = find(list, Kind::List);
   if (!l) return;
+  remember(list);
   NodeId id = next_id_++;
+  remember(id);
   Node node;
   node.parent = list;
   node.kind = Kind::String;
@@ -169,6 +183,7 @@ void TreeDocument::list_push_string(NodeId list, std::string_view value) {
 void TreeDocument::list_remove(NodeId list, std::size_t index) {
   Node* l = find(list, Kind::List);
   if (!l || index >= l->items.size()) return;
+  remember(list);
   NodeId old = l->items[index];
   l->items.erase(l->items.begin() + static_cast<std::ptrdiff_t>(index));
   drop_subtree(old);
@@ -187,7 +202,23 @@ std::expected<void, std::string> TreeDocument::commit() {
   for (NodeId id : dirty_) nodes_.at(id).stored = true;
   dirty_.clear();
   deleted_.clear();
+  undo_.clear();
   return {};
+}
+
+void TreeDocument::discard_pending() {
+  if (undo_.empty() && !has_pending_changes()) return;
+  for (auto& [id, before] : undo_) {
+    if (before) {
+      nodes_.insert_or_assign(id, std::move(*before));
+    } else {
+      nodes_.erase(id);
+    }
+  }
+  undo_.clear();
+  dirty_.clear();
+  deleted_.clear();
+  ++revision_;
 }
 
 nlohmann::json TreeDocument::node_json(NodeId id) const {

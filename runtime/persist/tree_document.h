@@ -5,6 +5,7 @@
 #include <expected>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -63,6 +64,7 @@ class TreeDocument final : public Document {
   std::uint64_t revision() const override { return revision_; }
   bool has_pending_changes() const override { return !dirty_.empty() || !deleted_.empty(); }
   std::expected<void, std::string> commit() override;
+  void discard_pending() override;
   nlohmann::json to_json() const override;
 
   Store* store() const { return store_.get(); }
@@ -73,6 +75,8 @@ class TreeDocument final : public Document {
   NodeId add_child(NodeId map, std::string_view key, Kind kind);
   void drop_subtree(NodeId id);
   void touch(NodeId id);
+  // Keeps the node as the last commit left it (or its absence), once per pending window.
+  void remember(NodeId id);
   nlohmann::json node_json(NodeId id) const;
 
   std::unordered_map<NodeId, Node> nodes_;
@@ -80,6 +84,8 @@ class TreeDocument final : public Document {
   std::unique_ptr<Store> store_;
   std::unordered_set<NodeId> dirty_;
   std::unordered_set<NodeId> deleted_;
+  // Each node changed since the last commit, as it was then; nullopt where it did not exist.
+  std::unordered_map<NodeId, std::optional<Node>> undo_;
   std::uint64_t revision_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -259,6 +260,45 @@ TEST_F(DriverTest, AnsweredInvokeIsOnDisk) {
   EXPECT_EQ(a[1]["error"], "That action isn’t available.");
   EXPECT_EQ(a[2]["error"], "invoke: no action family \"test.none\" is registered");
   EXPECT_EQ(app.registry().history().size(), 2u);
+}
+
+TEST_F(DriverTest, AnInvokeAnsweredAsFailedNeverLandsLater) {
+  // A document on a file system that fills up.
+  const std::filesystem::path small = dir / "small";
+  std::filesystem::create_directory(small);
+  if (std::system(("mount -t tmpfs -o size=1m tmpfs " + small.string() + " 2>/dev/null").c_str()) !=
+      0) {
+    GTEST_SKIP() << "cannot mount a small file system here";
+  }
+  struct Unmount {
+    std::filesystem::path at;
+    ~Unmount() { std::system(("umount " + at.string()).c_str()); }
+  } unmount{small};
+  auto doc = persist::open_file(small / "document.sqlite3");
+  ASSERT_TRUE(doc.has_value()) << doc.error();
+  host = std::make_unique<HeadlessHost>(std::make_unique<Probe>(), std::move(*doc), Size{100, 100});
+  {
+    std::ofstream filler(small / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  auto a = answers(run(R"({"invoke":{"type":"test.write","value":"lost"}}
+)"));
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_FALSE(a[0]["ok"].get<bool>());
+  EXPECT_NE(a[0]["error"].get<std::string>().find("could not be saved"), std::string::npos);
+  EXPECT_FALSE(host->document().has_pending_changes());
+  EXPECT_EQ(host->document().get_string(persist::kRoot, "invoked"), std::nullopt);
+
+  // Room again: the next commit must not bring the failed action back.
+  std::filesystem::remove(small / "filler");
+  host->document().put_bool(persist::kRoot, "other", true);
+  ASSERT_TRUE(host->commit());
+  host.reset();
+  auto reopened = persist::open_file(small / "document.sqlite3");
+  ASSERT_TRUE(reopened.has_value()) << reopened.error();
+  EXPECT_EQ((*reopened)->get_string(persist::kRoot, "invoked"), std::nullopt);
 }
 
 TEST_F(DriverTest, AnsweredInvokeSurvivesAnAbruptExit) {

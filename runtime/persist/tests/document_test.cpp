@@ -172,6 +172,46 @@ TEST(Document, FailedCommitKeepsChangesPending) {
   EXPECT_EQ(flaky->deleted, 2u);
 }
 
+TEST(Document, DiscardingReturnsToTheLastCommit) {
+  auto store = std::make_unique<FlakyStore>(0);
+  FlakyStore* flaky = store.get();
+  std::unordered_map<NodeId, Node> nodes;
+  nodes.emplace(kRoot, Node{});
+  TreeDocument doc(std::move(nodes), 1, std::move(store));
+  NodeId m = doc.put_map(kRoot, "m");
+  doc.put_string(m, "s", "old");
+  doc.put_bool(m, "b", false);
+  NodeId l = doc.put_list(m, "l");
+  doc.list_push_string(l, "one");
+  doc.list_push_string(l, "two");
+  doc.put_map(kRoot, "gone");
+  ASSERT_TRUE(doc.commit());
+  const json committed = doc.to_json();
+  const std::size_t written = flaky->written;
+
+  // Every kind of change, then discarded.
+  doc.put_string(m, "s", "new");
+  doc.put_bool(m, "b", true);
+  doc.list_push_string(l, "three");
+  doc.list_remove(l, 0);
+  doc.remove(kRoot, "gone");
+  doc.put_map(m, "s");  // replaces a string with a map
+  NodeId fresh = doc.put_map(kRoot, "fresh");
+  doc.put_string(fresh, "x", "y");
+  const auto revision = doc.revision();
+  doc.discard_pending();
+  EXPECT_EQ(doc.to_json(), committed);
+  EXPECT_FALSE(doc.has_pending_changes());
+  EXPECT_GT(doc.revision(), revision) << "readers must see that it changed back";
+  EXPECT_EQ(doc.get_string(m, "s"), "old") << "old handles are good again";
+
+  // The next change and commit write only what it changed.
+  doc.put_string(m, "s", "later");
+  ASSERT_TRUE(doc.commit());
+  EXPECT_EQ(flaky->written, written + 1);
+  EXPECT_EQ(flaky->deleted, 0u);
+}
+
 TEST(Document, MemoryDocumentCommitsWithoutStorage) {
   auto doc = open_memory();
   doc->put_bool(kRoot, "b", true);

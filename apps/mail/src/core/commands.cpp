@@ -55,15 +55,24 @@ void Commands::submit_for(const MessageId& id,
   if (std::optional<StoredConfig> config = owner_config(id)) submit(make(*config));
 }
 
-std::expected<void, std::string> Commands::record(vexa::persist::Document& doc,
-                                                  const automation::MailAction& action) {
-  auto applied = automation::apply_mail_action(doc, action);
+std::expected<void, std::string> Commands::save(vexa::persist::Document& doc,
+                                                const automation::MailAction& action) {
+  std::expected<void, std::string> outcome = automation::apply_mail_action(doc, action);
+  // Nothing may look done, nor reach the server, before it is on disk: a change that cannot be
+  // saved is taken back whole.
+  if (outcome) {
+    if (auto committed = doc.commit(); !committed) {
+      doc.discard_pending();
+      outcome = std::unexpected(fmt::format("Couldn’t save your change: {}", committed.error()));
+    }
+  }
+  if (!outcome) st().set_status(outcome.error());
   // Local changes share the automation history, so a client sees what the user did too.
   if (vexa::ui::App* app = vexa::ui::App::current()) {
-    app->action_registry_mut().report_typed_action(automation::encode(action), applied.has_value(),
-                                                   applied ? std::string() : applied.error());
+    app->action_registry_mut().report_typed_action(automation::encode(action), outcome.has_value(),
+                                                   outcome ? std::string() : outcome.error());
   }
-  return applied;
+  return outcome;
 }
 
 void Commands::submit(engine::WorkerCommand command) {
@@ -73,44 +82,59 @@ void Commands::submit(engine::WorkerCommand command) {
 bool Commands::reader_covers_list() const { return st().layout.narrow && st().layout.detail_shown; }
 
 void Commands::set_read(const MessageId& id, bool read, vexa::persist::Document& doc) {
-  MailMessage* m = st().messages.find_mut(id);
+  const MailMessage* m = st().messages.find(id);
   if (m == nullptr) return;
   store::record_fetched(doc, *m);
-  m->seen = read;
+  if (!save(doc, automation::SetRead{{store::message_key(id)}, read})) return;
+  MailMessage* target = st().messages.find_mut(id);
+  target->seen = read;
   st().messages.touch();
   st().changed = true;
-  const MailMessage changed = *m;
-  (void)record(doc, automation::SetRead{{store::message_key(id)}, read});
+  const MailMessage changed = *target;
   submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, changed); });
 }
 
-void Commands::move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc) {
-  MailMessage* m = st().messages.find_mut(id);
-  if (m == nullptr) return;
-  store::record_fetched(doc, *m);
-  const MailMessage before = *m;
-  m->folder = target;
-  st().messages.touch();
-  st().changed = true;
-  (void)record(doc, automation::Move{{store::message_key(id)}, std::string(folder_key(target))});
-  submit_for(id,
-             [&](const StoredConfig& c) { return engine::make_move_message(c, before, target); });
-}
-
-void Commands::purge(const MessageId& id, vexa::persist::Document& doc) {
+void Commands::set_starred(const MessageId& id, bool starred, vexa::persist::Document& doc) {
   const MailMessage* m = st().messages.find(id);
   if (m == nullptr) return;
+  store::record_fetched(doc, *m);
+  if (!save(doc, automation::SetStarred{{store::message_key(id)}, starred})) return;
+  MailMessage* target = st().messages.find_mut(id);
+  target->starred = starred;
+  st().messages.touch();
+  st().changed = true;
+  const MailMessage changed = *target;
+  submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, changed); });
+}
+
+bool Commands::move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc) {
+  const MailMessage* m = st().messages.find(id);
+  if (m == nullptr) return false;
+  store::record_fetched(doc, *m);
+  const MailMessage before = *m;
+  if (!save(doc, automation::Move{{store::message_key(id)}, std::string(folder_key(target))})) {
+    return false;
+  }
+  st().messages.find_mut(id)->folder = target;
+  st().messages.touch();
+  st().changed = true;
+  submit_for(id,
+             [&](const StoredConfig& c) { return engine::make_move_message(c, before, target); });
+  return true;
+}
+
+bool Commands::purge(const MessageId& id, vexa::persist::Document& doc) {
+  const MailMessage* m = st().messages.find(id);
+  if (m == nullptr) return false;
   store::record_fetched(doc, *m);
   const MailMessage before = *m;
   // The document is the authority: when it does not hold the message in Trash, deleting it on
   // the server would destroy mail the user still sees elsewhere.
-  if (auto recorded = record(doc, automation::Purge{{store::message_key(id)}}); !recorded) {
-    st().set_status(recorded.error());
-    return;
-  }
+  if (!save(doc, automation::Purge{{store::message_key(id)}})) return false;
   submit_for(id, [&](const StoredConfig& c) { return engine::make_purge_message(c, before); });
   st().messages.remove(id);
   st().changed = true;
+  return true;
 }
 
 void Commands::message_action(const MessageId& id, MessageAction action,
@@ -134,32 +158,24 @@ void Commands::message_action(const MessageId& id, MessageAction action,
     case MessageAction::ToggleRead:
       set_read(id, !m->seen, doc);
       return;
-    case MessageAction::ToggleStar: {
-      MailMessage* target = s.messages.find_mut(id);
-      store::record_fetched(doc, *target);
-      target->starred = !target->starred;
-      s.messages.touch();
-      s.changed = true;
-      const MailMessage changed = *target;
-      (void)record(doc, automation::SetStarred{{store::message_key(id)}, changed.starred});
-      submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, changed); });
+    case MessageAction::ToggleStar:
+      set_starred(id, !m->starred, doc);
       return;
-    }
     case MessageAction::Archive:
-      move_to(id, FolderRole::Archive, doc);
+      if (!move_to(id, FolderRole::Archive, doc)) return;
       break;
     case MessageAction::Delete:
       if (m->folder == FolderRole::Trash) {
-        purge(id, doc);
-      } else {
-        move_to(id, FolderRole::Trash, doc);
+        if (!purge(id, doc)) return;
+      } else if (!move_to(id, FolderRole::Trash, doc)) {
+        return;
       }
       break;
     case MessageAction::MoveToInbox:
-      move_to(id, FolderRole::Inbox, doc);
+      if (!move_to(id, FolderRole::Inbox, doc)) return;
       break;
     case MessageAction::MarkJunk:
-      move_to(id, FolderRole::Junk, doc);
+      if (!move_to(id, FolderRole::Junk, doc)) return;
       break;
   }
   const bool was_selected = s.selected_message == id;
@@ -187,6 +203,9 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
   for (const auto& id : ids) store::record_fetched(doc, *s.messages.find(id));
 
   auto move_all = [&](const std::vector<MessageId>& moving, FolderRole target) {
+    if (!save(doc, automation::Move{keys_of(moving), std::string(folder_key(target))})) {
+      return false;
+    }
     std::vector<MailMessage> before;
     for (const auto& id : moving) {
       MailMessage* m = s.messages.find_mut(id);
@@ -194,17 +213,17 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
       m->folder = target;
     }
     s.messages.touch();
-    (void)record(doc, automation::Move{keys_of(moving), std::string(folder_key(target))});
     for (const MailMessage& m : before) {
       submit_for(m.id,
                  [&](const StoredConfig& c) { return engine::make_move_message(c, m, target); });
     }
+    return true;
   };
 
   std::size_t count = ids.size();
   switch (action) {
     case BulkAction::Archive:
-      move_all(ids, FolderRole::Archive);
+      if (!move_all(ids, FolderRole::Archive)) return 0;
       break;
     case BulkAction::MoveToTrash: {
       std::vector<MessageId> moving;
@@ -213,11 +232,11 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
       count = moving.size();
       // Nothing moved: the selection is left as the user made it.
       if (count == 0) return 0;
-      move_all(moving, FolderRole::Trash);
+      if (!move_all(moving, FolderRole::Trash)) return 0;
       break;
     }
     case BulkAction::DeletePermanently: {
-      if (!record(doc, automation::Purge{keys_of(ids)})) return 0;
+      if (!save(doc, automation::Purge{keys_of(ids)})) return 0;
       for (const auto& id : ids) {
         const MailMessage before = *s.messages.find(id);
         submit_for(id,
@@ -229,9 +248,9 @@ std::size_t Commands::bulk_action(BulkAction action, vexa::persist::Document& do
     case BulkAction::MarkRead:
     case BulkAction::MarkUnread: {
       const bool read = action == BulkAction::MarkRead;
+      if (!save(doc, automation::SetRead{keys_of(ids), read})) return 0;
       for (const auto& id : ids) s.messages.find_mut(id)->seen = read;
       s.messages.touch();
-      (void)record(doc, automation::SetRead{keys_of(ids), read});
       for (const auto& id : ids) {
         const MailMessage& m = *s.messages.find(id);
         submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, m); });

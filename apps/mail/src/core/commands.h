@@ -65,13 +65,17 @@ class Commands : public views::PaneHost {
   // Queues the command built for the account that holds the message, if the current one does.
   void submit_for(const MessageId& id,
                   const std::function<engine::WorkerCommand(const StoredConfig&)>& make);
-  // Applies the action to the document and reports it to the action history.
-  std::expected<void, std::string> record(vexa::persist::Document& doc,
-                                          const automation::MailAction& action);
+  // Applies the action to the document and saves it, reporting the outcome to the action
+  // history. A refused action or a document that cannot be saved leaves the document as it was
+  // on disk and sets the status line; the caller then changes nothing else.
+  std::expected<void, std::string> save(vexa::persist::Document& doc,
+                                        const automation::MailAction& action);
   void submit(engine::WorkerCommand command);
   void set_read(const MessageId& id, bool read, vexa::persist::Document& doc);
-  void move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc);
-  void purge(const MessageId& id, vexa::persist::Document& doc);
+  void set_starred(const MessageId& id, bool starred, vexa::persist::Document& doc);
+  // False when nothing changed (the document could not take the change).
+  bool move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc);
+  bool purge(const MessageId& id, vexa::persist::Document& doc);
   void select(const MessageId& id, bool preview);
 
   MailCore& core_;

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,46 @@
 #include "store/mail_document.h"
 
 namespace mail::core::testing {
+
+// The real document, whose commits can be made to fail as on a full disk.
+class CommitSwitch final : public vexa::persist::Document {
+ public:
+  explicit CommitSwitch(std::unique_ptr<vexa::persist::Document> inner)
+      : inner_(std::move(inner)) {}
+  std::optional<std::string> failure;  // set: every commit fails with this text
+
+  using NodeId = vexa::persist::NodeId;
+  std::optional<vexa::persist::Kind> kind(NodeId n) const override { return inner_->kind(n); }
+  std::optional<NodeId> get(NodeId m, std::string_view k) const override {
+    return inner_->get(m, k);
+  }
+  std::vector<std::string> keys(NodeId m) const override { return inner_->keys(m); }
+  std::vector<NodeId> elements(NodeId l) const override { return inner_->elements(l); }
+  std::optional<std::string> string_value(NodeId n) const override {
+    return inner_->string_value(n);
+  }
+  std::optional<bool> bool_value(NodeId n) const override { return inner_->bool_value(n); }
+  NodeId put_map(NodeId m, std::string_view k) override { return inner_->put_map(m, k); }
+  NodeId put_list(NodeId m, std::string_view k) override { return inner_->put_list(m, k); }
+  void put_string(NodeId m, std::string_view k, std::string_view v) override {
+    inner_->put_string(m, k, v);
+  }
+  void put_bool(NodeId m, std::string_view k, bool v) override { inner_->put_bool(m, k, v); }
+  void remove(NodeId m, std::string_view k) override { inner_->remove(m, k); }
+  void list_push_string(NodeId l, std::string_view v) override { inner_->list_push_string(l, v); }
+  void list_remove(NodeId l, std::size_t i) override { inner_->list_remove(l, i); }
+  std::uint64_t revision() const override { return inner_->revision(); }
+  bool has_pending_changes() const override { return inner_->has_pending_changes(); }
+  std::expected<void, std::string> commit() override {
+    if (failure) return std::unexpected(*failure);
+    return inner_->commit();
+  }
+  void discard_pending() override { inner_->discard_pending(); }
+  nlohmann::json to_json() const override { return inner_->to_json(); }
+
+ private:
+  std::unique_ptr<vexa::persist::Document> inner_;
+};
 
 struct CommandsFixture : ::testing::Test {
   void SetUp() override {
@@ -33,7 +74,9 @@ struct CommandsFixture : ::testing::Test {
                                     PersistenceLocation{PersistenceLocation::Kind::Directory, dir});
     auto opened = vexa::persist::open_file(dir / "document.sqlite3");
     ASSERT_TRUE(opened.has_value()) << opened.error();
-    doc = std::move(*opened);
+    auto wrapped = std::make_unique<CommitSwitch>(std::move(*opened));
+    disk = wrapped.get();
+    doc = std::move(wrapped);
     ctx.now = vexa::ui::Clock::now();
     ctx.window = {1280, 800};
     app->sync(*doc, ctx);
@@ -101,6 +144,7 @@ struct CommandsFixture : ::testing::Test {
   SharedState state;
   std::unique_ptr<MailApp> app;
   std::unique_ptr<vexa::persist::Document> doc;
+  CommitSwitch* disk = nullptr;
   vexa::ui::FrameContext ctx;
 };
 

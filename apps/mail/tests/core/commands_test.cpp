@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "commands_fixture.h"
 #include "core/bulk_purge.h"
 
@@ -284,6 +286,44 @@ TEST_F(Commands, WorkerUnavailableKeepsTheLocalChange) {
   EXPECT_EQ(message(id).folder, FolderRole::Archive);
   EXPECT_EQ(store::folder(*doc, key_of(id)), FolderRole::Archive);
   EXPECT_EQ(state->status, "Mail worker is unavailable");
+}
+
+TEST_F(Commands, AChangeThatCannotBeSavedIsNotShownAsDone) {
+  const MessageId id = *state->selected_message;
+  const MailMessage before = message(id);
+  ASSERT_TRUE(doc->commit());
+  const nlohmann::json on_disk = doc->to_json();
+  disk->failure = "disk full";
+  struct Case {
+    const char* name;
+    std::function<void()> act;
+  };
+  const std::vector<Case> cases = {
+      {"archive", [&] { key("e"); }},
+      {"star", [&] { key("s"); }},
+      {"open marks read", [&] { key("Enter"); }},
+      {"bulk move to Trash",
+       [&] {
+         app->commands().toggle_bulk_mode();
+         app->commands().toggle_bulk_member(id);
+         key("Delete");
+         app->commands().leave_bulk_mode();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    state->clear_status();
+    c.act();
+    EXPECT_EQ(state->status, "Couldn’t save your change: disk full");
+    EXPECT_EQ(message(id), before) << "the screen shows what the disk holds";
+    EXPECT_EQ(doc->to_json(), on_disk);
+    EXPECT_FALSE(doc->has_pending_changes()) << "nothing lands with a later commit";
+    EXPECT_TRUE(sent().empty()) << "the server hears of nothing";
+  }
+  disk->failure.reset();
+  key("e");
+  EXPECT_EQ(message(id).folder, FolderRole::Archive);
+  EXPECT_EQ(sent_kinds(), (std::vector<std::uint8_t>{kMoveMessage}));
 }
 
 TEST_F(Commands, ChangesGoOnlyToAnAccountThatHoldsTheMessage) {

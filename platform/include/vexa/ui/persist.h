@@ -65,6 +65,9 @@ class Document {
   virtual bool has_pending_changes() const = 0;
   // Writes pending changes in one transaction. On failure the changes stay pending.
   virtual std::expected<void, std::string> commit() = 0;
+  // Forgets every change since the last commit: the document reads again as the file holds
+  // it (what a caller does when a commit failed and the change must not stand).
+  virtual void discard_pending() = 0;
 
   // The whole tree as JSON (maps as objects, lists as arrays).
   virtual nlohmann::json to_json() const = 0;
