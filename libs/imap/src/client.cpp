@@ -186,6 +186,13 @@ asio::awaitable<Result<void>> Client::send(const std::string& verb, std::string_
 }
 
 asio::awaitable<Result<Response>> Client::read_response(const std::string& verb) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point started = Clock::now();
+  std::uint64_t received = 0;
+  const auto timed_out = [&] {
+    return std::unexpected(
+        broken(Error{Error::Kind::Timeout, verb + ": timed out waiting for the server"}));
+  };
   while (true) {
     auto next = parser_.next();
     if (!next) co_return std::unexpected(broken(protocol(verb, next.error().text)));
@@ -195,19 +202,24 @@ asio::awaitable<Result<Response>> Client::read_response(const std::string& verb)
       co_return std::move(r);
     }
     if (read_buffer_.empty()) read_buffer_.resize(kReadChunk);
+    // The bound runs from the first read of this response, not from the last byte, so a
+    // trickle never restarts it; each byte received buys the time `min_rate` allows for it.
+    const auto allowed =
+        options_.timeout +
+        std::chrono::milliseconds(received * 1000 / std::max<std::size_t>(options_.min_rate, 1));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(started + allowed - Clock::now());
+    if (left <= std::chrono::milliseconds(0)) co_return timed_out();
     std::expected<std::size_t, std::error_code> got;
     bool expired = false;
     {
-      detail::Deadline deadline(transport_->executor(), options_.timeout,
+      detail::Deadline deadline(transport_->executor(), left,
                                 [t = transport_.get()] { t->cancel(); });
       got = co_await transport_->read_some(read_buffer_);
       expired = deadline.expired();
     }
     if (!got) {
-      if (expired) {
-        co_return std::unexpected(
-            broken(Error{Error::Kind::Timeout, verb + ": timed out waiting for the server"}));
-      }
+      if (expired) co_return timed_out();
       co_return std::unexpected(
           broken(Error{Error::Kind::Io, verb + ": " + got.error().message()}));
     }
@@ -215,6 +227,8 @@ asio::awaitable<Result<Response>> Client::read_response(const std::string& verb)
       co_return std::unexpected(
           broken(Error{Error::Kind::Closed, verb + ": the server closed the connection"}));
     }
+    received += *got;
+    command_bytes_ += *got;
     parser_.feed(std::string_view(read_buffer_.data(), *got));
   }
 }
@@ -224,8 +238,18 @@ asio::awaitable<Result<void>> Client::run(Exchange& exchange) {
   const std::string& verb = command.verb;
   if (auto e = unusable(verb)) co_return std::unexpected(*e);
 
+  command_bytes_ = 0;
+  std::size_t untagged = 0;
   auto handle_untagged = [&](Response&& r) -> std::optional<Error> {
     if (r.keyword == "BYE") return broken(closed_by_bye(verb, r));
+    if (++untagged > options_.max_untagged) {
+      return broken(Error{Error::Kind::Io, fmt::format("{}: the server sent more than {} responses",
+                                                       verb, options_.max_untagged)});
+    }
+    if (command_bytes_ > options_.max_command_bytes) {
+      return broken(Error{Error::Kind::Io, fmt::format("{}: the server sent more than {} bytes",
+                                                       verb, options_.max_command_bytes)});
+    }
     if (exchange.on_untagged) return exchange.on_untagged(std::move(r));
     exchange.untagged.push_back(std::move(r));
     return std::nullopt;

@@ -20,8 +20,16 @@
 namespace imap {
 
 struct ClientOptions {
-  std::chrono::milliseconds timeout{std::chrono::seconds(30)};  // per wait for the server
+  // A response (the greeting included) must arrive whole within this bound, plus the time its
+  // bytes take at `min_rate`: a server that dribbles a line cannot hold the connection open,
+  // while a large literal arriving at a steady rate is given the time it needs.
+  std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+  std::size_t min_rate = 1024;  // bytes per second
   ParserLimits limits;
+  // One command's untagged responses, in count and in bytes: a server that never stops
+  // talking is cut off rather than filling memory.
+  std::size_t max_untagged = 1'000'000;
+  std::uint64_t max_command_bytes = 1ull << 30;
 };
 
 class Client {
@@ -82,6 +90,7 @@ class Client {
   TagCounter tags_;
   std::vector<std::string> capabilities_;
   std::vector<char> read_buffer_;
+  std::uint64_t command_bytes_ = 0;  // read since the running command was sent
   bool broken_ = false;
 };
 
