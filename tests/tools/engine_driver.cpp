@@ -21,6 +21,7 @@
 #include "engine/live_backend.h"
 #include "engine/worker.h"
 #include "mail_record_json.h"
+#include "mailbox/overloaded.h"
 #include "mailbox/types.h"
 #include "store/stored_config.h"
 
@@ -29,11 +30,6 @@ namespace {
 using nlohmann::json;
 using namespace mail;
 using namespace mail::engine;
-
-template <typename... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 json event_json(const WorkerEvent& event) {
   return std::visit(

@@ -8,16 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "temp_dir.h"
+
 namespace vexa::accounts::testing {
 
 class TempDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vexa-accounts-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { dir_ = temp_.path(); }
 
   static void write_text(const std::filesystem::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
@@ -27,6 +24,7 @@ class TempDirTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
 
+  vexa::testing::TempDir temp_{"vexa-accounts"};
   std::filesystem::path dir_;
 };
 

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "temp_dir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -21,12 +23,7 @@ std::string read_text(const fs::path& path) {
 
 class AtomicWriteTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vexa-aw-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { dir_ = temp_.path(); }
   // Only the named files; a leftover temporary would show up here.
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
@@ -34,6 +31,7 @@ class AtomicWriteTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
+  vexa::testing::TempDir temp_{"vexa-aw"};
   fs::path dir_;
 };
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "temp_dir.h"
+
 namespace fs = std::filesystem;
 namespace blob = vexa::blobstore;
 
@@ -16,15 +18,11 @@ std::vector<std::uint8_t> bytes_of(std::string_view text) { return {text.begin()
 class BlobStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vexa-blobs-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    dir_ = temp_.path();
     blob::set_root(dir_);
   }
-  void TearDown() override {
-    blob::set_root(blob::default_root());
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { blob::set_root(blob::default_root()); }
+  vexa::testing::TempDir temp_{"vexa-blobs"};
   fs::path dir_;
 };
 

@@ -16,6 +16,7 @@
 #include "headless_app.h"
 #include "headless_driver.h"
 #include "headless_host.h"
+#include "temp_dir.h"
 #include "vexa/log.h"
 #include "vexa/ui/layout.h"
 #include "vexa/ui/text.h"
@@ -83,8 +84,7 @@ class Probe : public Widget {
 class DriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vexa-driver-test-XXXXXX";
-    dir = mkdtemp(pattern);
+    dir = temp.path();
     auto doc = persist::open_file(dir / "document.sqlite3");
     ASSERT_TRUE(doc.has_value()) << doc.error();
     auto widget = std::make_unique<Probe>();
@@ -101,10 +101,7 @@ class DriverTest : public ::testing::Test {
           return std::unexpected(std::string("That action isn’t available."));
         });
   }
-  void TearDown() override {
-    host.reset();
-    std::filesystem::remove_all(dir);
-  }
+  void TearDown() override { host.reset(); }
 
   // Runs the script and returns every output line, parsed.
   std::vector<json> run(const std::string& script) {
@@ -141,6 +138,7 @@ class DriverTest : public ::testing::Test {
     return out;
   }
 
+  vexa::testing::TempDir temp{"vexa-driver-test"};
   std::filesystem::path dir;
   HeadlessApp app;
   Probe* probe = nullptr;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
 #include "vexa/ui/empty_state.h"
 #include "vexa/ui/launch.h"
 
@@ -15,12 +16,10 @@ namespace {
 class LauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vexa-launcher-test-XXXXXX";
-    dir = mkdtemp(pattern);
+    dir = temp.path();
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
 
   LaunchDescription description() {
     LaunchDescription d;
@@ -69,6 +68,7 @@ class LauncherTest : public ::testing::Test {
     return {be(16), be(20)};
   }
 
+  vexa::testing::TempDir temp{"vexa-launcher-test"};
   std::filesystem::path dir;
   std::vector<std::string> calls;
 };

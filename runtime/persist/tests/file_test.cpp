@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "sqlite_store.h"
+#include "temp_dir.h"
 #include "tree_document.h"
 #include "vexa/ui/persist.h"
 
@@ -21,12 +22,9 @@ using nlohmann::json;
 class DocumentFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "vexa-persist-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = temp_.path();
     path_ = dir_ / "document.sqlite3";
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   std::unique_ptr<Document> open_ok() {
     auto doc = open_file(path_);
@@ -42,6 +40,7 @@ class DocumentFile : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
 
+  vexa::testing::TempDir temp_{"vexa-persist"};
   fs::path dir_;
   fs::path path_;
 };

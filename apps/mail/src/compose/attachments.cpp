@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "compose/utf8_text.h"
+#include "mailbox/ascii_text.h"
 #include "vexa/blobstore.h"
 
 namespace mail::compose {
@@ -79,10 +80,8 @@ std::string mime_type_for(std::string_view filename) {
       {"json", "application/json"},
   }};
   const std::size_t dot = filename.rfind('.');
-  std::string key(dot == std::string_view::npos ? filename : filename.substr(dot + 1));
-  std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
+  const std::string key =
+      ascii_lower(dot == std::string_view::npos ? filename : filename.substr(dot + 1));
   for (const auto& [k, mime] : kTable) {
     if (k == key) return std::string(mime);
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mailbox/ascii_text.h"
 #include "vexa/ui/theme.h"
 
 namespace mail::core {
@@ -10,8 +11,6 @@ namespace {
 using views::MessageAction;
 
 double menu_scale(float text_scale) { return std::clamp<double>(text_scale, 0.75, 2.0); }
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::optional<std::size_t> index_of(const ContextMenuState& menu, MessageAction action) {
   auto it = std::find(menu.entries.begin(), menu.entries.end(), action);

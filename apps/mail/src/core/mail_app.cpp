@@ -14,6 +14,7 @@
 #include "vexa/ui/layout.h"
 #include "vexa/ui/theme.h"
 #include "vexa/ui/toast.h"
+#include "views/pane_texts.h"
 
 namespace mail::core {
 
@@ -22,26 +23,7 @@ namespace {
 constexpr auto kStatusLifetime = std::chrono::seconds(3) + std::chrono::nanoseconds(500'000'000);
 constexpr auto kPollInterval = std::chrono::milliseconds(16);
 
-bool contains(std::string_view haystack, std::string_view needle) {
-  return haystack.find(needle) != std::string_view::npos;
-}
-
 }  // namespace
-
-int toast_tone(std::string_view status) {
-  std::string lower(status);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  for (std::string_view w : {"failed", "couldn’t", "couldn't", "error"}) {
-    if (contains(lower, w)) return 3;
-  }
-  if (contains(lower, "isn't available")) return 2;
-  for (std::string_view w : {"sync", "connecting", "opening"}) {
-    if (contains(lower, w)) return 0;
-  }
-  return 1;
-}
 
 MailApp::MailApp(SharedState state, std::optional<engine::WorkerHandle> worker,
                  PersistenceLocation location)
@@ -386,7 +368,7 @@ void MailApp::draw(vexa::ui::Canvas& canvas) {
   purge_.draw(canvas, window, text_scale_);
   if (state_->status) {
     vexa::ui::toast::paint_transient(canvas, text_, rect_, *state_->status,
-                                     toast_tone(*state_->status));
+                                     views::status_tone(*state_->status));
   }
   if (reference_.is_open()) {
     reference_.place(window, text_scale_);

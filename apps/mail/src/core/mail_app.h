@@ -23,9 +23,6 @@
 
 namespace mail::core {
 
-// Toast tone for a status text: 3 failure, 2 unavailable, 0 progress, 1 information.
-int toast_tone(std::string_view status);
-
 class MailApp : public vexa::ui::Widget, private SemanticHost {
  public:
   MailApp(SharedState state, std::optional<engine::WorkerHandle> worker,

@@ -7,6 +7,7 @@
 
 #include "compose/draft_message.h"
 #include "compose/outgoing.h"
+#include "mailbox/ascii_text.h"
 #include "mailbox/conversations.h"
 #include "store/mail_document.h"
 #include "store/preferences.h"
@@ -41,14 +42,6 @@ std::uint8_t answered_kind(const engine::WorkerEvent& event) {
         }
       },
       event);
-}
-
-std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 bool blank(std::string_view s) {

@@ -1,9 +1,9 @@
 #include "core/shortcuts.h"
 
+#include "mailbox/ascii_text.h"
+
 namespace mail::core {
 namespace {
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The bulk action's count text, only when it changed something.
 bool bulk_with_status(BulkAction action, Commands& commands, MailState& state,

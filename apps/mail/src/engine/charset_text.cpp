@@ -23,11 +23,7 @@ std::string lower_label(std::string_view charset) {
   std::string_view s = trim_ascii(charset);
   while (!s.empty() && (s.front() == '"' || s.front() == '\'')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == '"' || s.back() == '\'')) s.remove_suffix(1);
-  std::string out(trim_ascii(s));
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
+  return ascii_lower(trim_ascii(s));
 }
 
 Family family_of(std::string_view label) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <initializer_list>
 
+#include "mailbox/ascii_text.h"
+
 namespace mail::engine {
 namespace {
 
@@ -43,15 +45,6 @@ constexpr std::array kRulesAfterAuthWords = {
 
 bool contains(std::string_view text, std::string_view needle) {
   return text.find(needle) != std::string_view::npos;
-}
-
-// Only ASCII letters fold: the text may hold UTF-8 that must not be touched byte-wise.
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  std::ranges::transform(out, out.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return out;
 }
 
 std::string_view first_match(const auto& rules, std::string_view lower) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/charset_text.h"
+#include "mailbox/ascii_text.h"
 #include "vexa/utf8.h"
 
 namespace mail::engine {
@@ -122,7 +123,6 @@ char32_t numeric_reference(std::uint32_t value) {
 
 bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_ascii_alnum(char c) { return is_ascii_alpha(c) || (c >= '0' && c <= '9'); }
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 struct Reference {
   std::string text;

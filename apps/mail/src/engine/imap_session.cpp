@@ -52,13 +52,7 @@ std::expected<T, std::string> plain(imap::Result<T> result, std::string_view hos
 }
 
 bool has_flag(const std::vector<std::string>& flags, std::string_view flag) {
-  return std::ranges::any_of(flags, [&](const std::string& f) {
-    return f.size() == flag.size() &&
-           std::equal(f.begin(), f.end(), flag.begin(), [](char a, char b) {
-             return std::tolower(static_cast<unsigned char>(a)) ==
-                    std::tolower(static_cast<unsigned char>(b));
-           });
-  });
+  return std::ranges::any_of(flags, [&](const std::string& f) { return ascii_iequals(f, flag); });
 }
 
 // One fetched message; nullopt when the response carries no body. Kept out of the coroutines:

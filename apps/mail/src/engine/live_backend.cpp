@@ -21,17 +21,13 @@
 #include "compose/outgoing.h"
 #include "engine/imap_session.h"
 #include "engine/smtp_submission.h"
+#include "mailbox/overloaded.h"
 #include "setup/oauth.h"
 #include "store/credentials.h"
 
 namespace mail::engine {
 
 namespace {
-
-template <typename... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 std::int64_t unix_seconds_now() {
   return std::chrono::duration_cast<std::chrono::seconds>(

@@ -17,13 +17,7 @@ bool is_token_char(char c) {
   return kSpecials.find(c) == std::string_view::npos;
 }
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+std::string lower(std::string_view s) { return ascii_lower(s); }
 
 // "type/subtype" at the start of a raw Content-Type value, as RFC 2045 writes it.
 std::optional<MediaType> parse_raw(std::string_view value) {

@@ -6,17 +6,13 @@
 #include <utility>
 
 #include "compose/outgoing.h"
+#include "mailbox/overloaded.h"
 
 namespace mail::engine {
 
 namespace {
 
 constexpr std::string_view kLocalOnly = "Local change saved; it was not synchronized to IMAP";
-
-template <typename... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 }  // namespace
 

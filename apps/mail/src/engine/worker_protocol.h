@@ -8,13 +8,14 @@
 
 #include "compose/draft.h"
 #include "mailbox/types.h"
+#include "setup/oauth_provider.h"
 #include "store/stored_config.h"
 
 namespace mail::engine {
 
 using RequestId = Uuid;
 
-enum class OAuthProvider : std::uint8_t { Google = 0, Microsoft = 1 };
+using setup::OAuthProvider;
 
 struct Connect {
   RequestId request_id;

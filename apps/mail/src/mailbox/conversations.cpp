@@ -17,9 +17,7 @@ bool is_space(char c) {
 bool starts_with_ci(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
+    if (ascii_lower(s[i]) != prefix[i]) return false;
   }
   return true;
 }

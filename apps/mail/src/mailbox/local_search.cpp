@@ -10,13 +10,7 @@ namespace {
 
 // ASCII folding only: byte-wise, so multi-byte UTF-8 sequences stay intact and still match
 // themselves exactly.
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+std::string lower(std::string_view s) { return ascii_lower(s); }
 
 bool contains(std::string_view haystack, const std::string& needle) {
   return lower(haystack).find(needle) != std::string::npos;

@@ -1,9 +1,9 @@
 #include "mailbox/types.h"
 
-#include <openssl/rand.h>
-
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
+
+#include "vexa/crypto.h"
 
 namespace mail {
 
@@ -35,7 +35,9 @@ int hex_value(char c) {
   return -1;
 }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
@@ -64,11 +66,7 @@ std::optional<FolderRole> folder_from_code(std::uint8_t code) {
 
 Uuid new_uuid_v4() {
   Uuid id{};
-  if (RAND_bytes(id.data(), static_cast<int>(id.size())) != 1) {
-    // Without a CSPRNG no identifier is trustworthy; this cannot happen on a working system.
-    std::fputs("random number generator unavailable\n", stderr);
-    std::abort();
-  }
+  vexa::crypto::random_bytes(id);
   id[6] = static_cast<std::uint8_t>((id[6] & 0x0f) | 0x40);
   id[8] = static_cast<std::uint8_t>((id[8] & 0x3f) | 0x80);
   return id;

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "mailbox/ascii_text.h"
 #include "vexa/net/net.h"
 
 namespace mail::setup {
@@ -62,10 +63,7 @@ const ProviderInfo& provider_info(OAuthProvider provider) {
 std::optional<OAuthProvider> detect_provider(std::string_view email) {
   const auto at = email.find('@');
   if (at == std::string_view::npos) return std::nullopt;
-  std::string domain(email.substr(at + 1));
-  std::transform(domain.begin(), domain.end(), domain.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
+  const std::string domain = ascii_lower(email.substr(at + 1));
   auto listed = [&](const auto& list) {
     return std::find(list.begin(), list.end(), domain) != list.end();
   };

@@ -7,12 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/worker_protocol.h"
+#include "setup/oauth_provider.h"
 #include "setup/oauth_tokens.h"
 
 namespace mail::setup {
-
-using engine::OAuthProvider;
 
 struct ProviderInfo {
   std::string_view name;

@@ -1,13 +1,12 @@
 #include "views/avatar_picture.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <memory>
 
 #include "mailbox/ascii_text.h"
+#include "vexa/crypto.h"
 #include "vexa/ui/avatar.h"
 #include "vexa/ui/image_store.h"
 
@@ -16,29 +15,11 @@ namespace {
 
 constexpr std::string_view kPictureEndpoint = "https://www.gravatar.com/avatar/";
 
-std::string md5_hex(std::string_view data) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(data.data(), data.size(), digest.data(), &length, EVP_md5(), nullptr) != 1) {
-    return {};
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    out.push_back(kHex[digest[i] >> 4]);
-    out.push_back(kHex[digest[i] & 0xf]);
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string avatar_picture_url(std::string_view address) {
-  std::string normal(trim_ascii(address));
-  std::transform(normal.begin(), normal.end(), normal.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return std::string(kPictureEndpoint) + md5_hex(normal) + "?s=96&d=404";
+  return std::string(kPictureEndpoint) + vexa::crypto::md5_hex(ascii_lower(trim_ascii(address))) +
+         "?s=96&d=404";
 }
 
 void draw_avatar(vexa::ui::Canvas& canvas, vexa::ui::ImageStore* images, vexa::ui::Point centre,

@@ -6,6 +6,8 @@
 #include <array>
 #include <cctype>
 
+#include "mailbox/ascii_text.h"
+
 namespace mail::views {
 namespace {
 
@@ -113,9 +115,7 @@ EmptyListText empty_list_text(bool any_message_loaded, bool any_account, bool qu
 }
 
 int status_tone(std::string_view status) {
-  std::string lower(status);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = ascii_lower(status);
   const auto has = [&](std::string_view word) { return lower.find(word) != std::string::npos; };
   if (has("failed") || has("couldn\u2019t") || has("couldn't") || has("error")) return 3;
   if (has("isn't available")) return 2;

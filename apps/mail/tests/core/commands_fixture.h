@@ -13,6 +13,7 @@
 #include "core/scenes.h"
 #include "mailbox/conversations.h"
 #include "store/mail_document.h"
+#include "temp_dir.h"
 
 namespace mail::core::testing {
 
@@ -58,9 +59,7 @@ class CommitSwitch final : public vexa::persist::Document {
 
 struct CommandsFixture : ::testing::Test {
   void SetUp() override {
-    dir =
-        std::filesystem::temp_directory_path() / ("vexa-commands-test-" + uuid_text(new_uuid_v4()));
-    std::filesystem::create_directories(dir);
+    dir = temp.path();
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     auto [cmd_tx, cmd_rx] = vexa::make_channel<engine::WorkerCommand>();
     auto [ev_tx, ev_rx] = vexa::make_channel<engine::WorkerEvent>();
@@ -86,7 +85,6 @@ struct CommandsFixture : ::testing::Test {
   void TearDown() override {
     app.reset();
     doc.reset();
-    std::filesystem::remove_all(dir);
   }
 
   vexa::ui::EventResult key(std::string name, bool shift = false, bool ctrl = false) {
@@ -138,6 +136,7 @@ struct CommandsFixture : ::testing::Test {
   const MailMessage& message(const MessageId& id) const { return *state->messages.find(id); }
   std::string key_of(const MessageId& id) const { return store::message_key(id); }
 
+  vexa::testing::TempDir temp{"vexa-commands-test"};
   std::filesystem::path dir;
   vexa::Receiver<engine::WorkerCommand> commands;
   vexa::Sender<engine::WorkerEvent> events;

@@ -8,6 +8,7 @@
 
 #include "core/scenes.h"
 #include "store/mail_document.h"
+#include "temp_dir.h"
 
 namespace mail::core {
 namespace {
@@ -26,8 +27,7 @@ StoredConfig account_config() {
 
 struct AppFixture : ::testing::Test {
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() / ("vexa-app-test-" + uuid_text(new_uuid_v4()));
-    std::filesystem::create_directories(dir);
+    dir = temp.path();
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     auto [cmd_tx, cmd_rx] = vexa::make_channel<WorkerCommand>();
     auto [ev_tx, ev_rx] = vexa::make_channel<WorkerEvent>();
@@ -44,7 +44,6 @@ struct AppFixture : ::testing::Test {
     doc = vexa::persist::open_memory();
     ctx.now = vexa::ui::Clock::now();
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
 
   void frame(std::chrono::milliseconds advance = 0ms) {
     ctx.now += advance;
@@ -57,6 +56,7 @@ struct AppFixture : ::testing::Test {
     return kinds;
   }
 
+  vexa::testing::TempDir temp{"vexa-app-test"};
   std::filesystem::path dir;
   vexa::Receiver<WorkerCommand> commands;
   vexa::Sender<WorkerEvent> events;

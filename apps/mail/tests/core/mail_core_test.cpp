@@ -10,6 +10,7 @@
 
 #include "engine/offline_backend.h"
 #include "store/mail_document.h"
+#include "temp_dir.h"
 #include "vexa/log.h"
 
 namespace mail::core {
@@ -41,7 +42,7 @@ MailMessage message(std::uint8_t n, std::int64_t time, bool seen = false) {
 // that submit succeeds, and the test feeds the event channel directly.
 struct Fixture : ::testing::Test {
   void SetUp() override {
-    config_home = std::filesystem::temp_directory_path() / ("vexa-core-test-" + uuid_text(new_uuid_v4()));
+    config_home = temp.path();
     setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
     auto [cmd_tx, cmd_rx] = vexa::make_channel<WorkerCommand>();
     auto [ev_tx, ev_rx] = vexa::make_channel<WorkerEvent>();
@@ -51,15 +52,14 @@ struct Fixture : ::testing::Test {
     handle.commands = cmd_tx;
     handle.events = std::move(ev_rx);
     state = std::make_shared<MailState>();
-    state->accounts.push_back(AccountSlot{store::AccountEntry{"ada@example.com", account_config(), true, false}});
+    state->accounts.push_back(
+        AccountSlot{store::AccountEntry{"ada@example.com", account_config(), true, false}});
     core = std::make_unique<MailCore>(state, std::move(handle), PersistenceLocation{});
     doc = vexa::persist::open_memory();
-    log_token = vexa::log::add_sink([this](const vexa::log::Event& e) { logs.push_back(e.message); });
+    log_token =
+        vexa::log::add_sink([this](const vexa::log::Event& e) { logs.push_back(e.message); });
   }
-  void TearDown() override {
-    vexa::log::remove_sink(log_token);
-    std::filesystem::remove_all(config_home);
-  }
+  void TearDown() override { vexa::log::remove_sink(log_token); }
 
   RequestId submit(WorkerCommand command) {
     auto id = core->submit(std::move(command));
@@ -67,6 +67,7 @@ struct Fixture : ::testing::Test {
     return *id;
   }
 
+  vexa::testing::TempDir temp{"vexa-core-test"};
   std::filesystem::path config_home;
   vexa::Receiver<WorkerCommand> commands;
   vexa::Sender<WorkerEvent> events;
@@ -82,11 +83,14 @@ TEST_F(Fixture, SyncedStatusCountsWithoutSingular) {
     std::size_t records;
     const char* status;
   };
-  for (const Case& c : std::vector<Case>{{0, "Inbox up to date"}, {1, "Synced 1 messages"}, {12, "Synced 12 messages"}}) {
+  for (const Case& c : std::vector<Case>{
+           {0, "Inbox up to date"}, {1, "Synced 1 messages"}, {12, "Synced 12 messages"}}) {
     auto id = submit(make_sync_folder(account_config(), FolderRole::Inbox));
     std::vector<MailMessage> batch;
-    for (std::size_t i = 0; i < c.records; ++i) batch.push_back(message(static_cast<std::uint8_t>(i + 1), 100 + i));
-    core->apply_events({Synced{FolderRole::Inbox, id, "ada@example.com", batch}, Finished{1, id}}, *doc);
+    for (std::size_t i = 0; i < c.records; ++i)
+      batch.push_back(message(static_cast<std::uint8_t>(i + 1), 100 + i));
+    core->apply_events({Synced{FolderRole::Inbox, id, "ada@example.com", batch}, Finished{1, id}},
+                       *doc);
     EXPECT_EQ(state->status, c.status);
     EXPECT_FALSE(core->busy());
   }
@@ -100,7 +104,8 @@ TEST_F(Fixture, SyncedSelectsTopConversationOnlyForCurrentFolder) {
   EXPECT_FALSE(state->selected_message.has_value());
 
   auto id2 = submit(make_sync_folder(account_config(), FolderRole::Inbox));
-  core->apply_events({Synced{FolderRole::Inbox, id2, "ada@example.com", {message(2, 10), message(3, 20)}}}, *doc);
+  core->apply_events(
+      {Synced{FolderRole::Inbox, id2, "ada@example.com", {message(2, 10), message(3, 20)}}}, *doc);
   EXPECT_EQ(state->selected_message, message(3, 20).id);
   // Fetched values are recorded in the document as present.
   EXPECT_TRUE(store::is_present(*doc, uuid_text(message(2, 10).id)));
@@ -116,7 +121,9 @@ TEST_F(Fixture, UnmatchedOrWrongKindEventsAreDropped) {
   auto before = state->status;
   core->apply_events({Connected{id, "ada@example.com"}}, *doc);
   EXPECT_EQ(state->status, before);
-  EXPECT_EQ(std::count(logs.begin(), logs.end(), "mail: ignoring unmatched or wrong-kind engine event"), 2);
+  EXPECT_EQ(
+      std::count(logs.begin(), logs.end(), "mail: ignoring unmatched or wrong-kind engine event"),
+      2);
 }
 
 TEST_F(Fixture, FailedSetsLabelledStatusAndClassifiesAccount) {
@@ -129,7 +136,8 @@ TEST_F(Fixture, FailedSetsLabelledStatusAndClassifiesAccount) {
     auto id = submit(make_sync_folder(account_config(), FolderRole::Inbox));
     core->apply_events({Failed{1, id, "fetch", c.message}, Finished{1, id}}, *doc);
     EXPECT_EQ(*state->status, std::string("fetch: ") + c.message);
-    auto status = nlohmann::json::parse(std::ifstream(config_home / "vexa/accounts/sync-status.json"));
+    auto status =
+        nlohmann::json::parse(std::ifstream(config_home / "vexa/accounts/sync-status.json"));
     EXPECT_EQ(status["ada@example.com"]["state"], c.state);
   }
 }

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "temp_dir.h"
+
 namespace mail::store {
 namespace {
 
@@ -31,11 +33,7 @@ AccountEntry entry(std::string email, AuthMethod auth, std::string secret) {
 
 class AccountListTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/mail-accounts-XXXXXX";
-    dir_ = ::mkdtemp(pattern);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { dir_ = temp_.path(); }
 
   LoadedAccounts reload() {
     auto store = AccountStore::load_in(dir_);
@@ -52,6 +50,7 @@ class AccountListTest : public ::testing::Test {
     ASSERT_TRUE(vault->try_save());
   }
 
+  vexa::testing::TempDir temp_{"mail-accounts"};
   std::filesystem::path dir_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "../setup/loopback_token_server.h"
 #include "setup/oauth_tokens.h"
+#include "temp_dir.h"
 #include "vexa/accounts/accounts.h"
 
 namespace mail::store {
@@ -19,8 +20,7 @@ constexpr std::uint64_t kNow = 1'700'000'000;
 class CredentialsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/mail-credentials-XXXXXX";
-    dir_ = ::mkdtemp(pattern);
+    dir_ = temp_.path();
     set_client_ids();
   }
   static void set_client_ids() {
@@ -28,7 +28,6 @@ class CredentialsTest : public ::testing::Test {
     ::setenv("VEXA_MAIL_MICROSOFT_CLIENT_ID", "microsoft-app", 1);
   }
   void TearDown() override {
-    std::filesystem::remove_all(dir_);
     ::unsetenv("VEXA_MAIL_GOOGLE_CLIENT_ID");
     ::unsetenv("VEXA_MAIL_MICROSOFT_CLIENT_ID");
   }
@@ -60,6 +59,7 @@ class CredentialsTest : public ::testing::Test {
     return tokens;
   }
 
+  vexa::testing::TempDir temp_{"mail-credentials"};
   std::filesystem::path dir_;
 };
 

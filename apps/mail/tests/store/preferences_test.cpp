@@ -5,21 +5,20 @@
 
 #include <fstream>
 
+#include "temp_dir.h"
+
 namespace mail::store {
 namespace {
 
 class PreferencesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/mail-prefs-XXXXXX";
-    dir_ = ::mkdtemp(pattern);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { dir_ = temp_.path(); }
   void write(const std::string& text) { std::ofstream(dir_ / "mail-local.json") << text; }
   std::string read() {
     std::ifstream in(dir_ / "mail-local.json");
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+  vexa::testing::TempDir temp_{"mail-prefs"};
   std::filesystem::path dir_;
 };
 
