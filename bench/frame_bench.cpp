@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "core/mail_app.h"
-#include "core/scenes.h"
+#include "scenes/scenes.h"
 #include "vexa/ui/canvas.h"
 #include "vexa/ui/layout.h"
 #include "vexa/ui/toast.h"

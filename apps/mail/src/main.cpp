@@ -1,3 +1,3 @@
-#include "core/startup.h"
+#include "launch/startup.h"
 
 int main(int argc, char** argv) { return mail::core::run(argc, argv); }

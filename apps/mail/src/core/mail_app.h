@@ -9,14 +9,14 @@
 #include <string>
 #include <utility>
 
-#include "core/bulk_purge.h"
+#include "overlays/bulk_purge.h"
 #include "core/commands.h"
-#include "core/composer_window.h"
-#include "core/context_menu.h"
+#include "overlays/composer_window.h"
+#include "overlays/context_menu.h"
 #include "core/mail_core.h"
 #include "core/main_view.h"
 #include "core/semantic.h"
-#include "core/shortcut_reference.h"
+#include "overlays/shortcut_reference.h"
 #include "vexa/ui/empty_state.h"
 #include "vexa/ui/text.h"
 #include "vexa/ui/widget.h"

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "compose/draft_message.h"
-#include "compose/outgoing.h"
+#include "engine/outgoing.h"
 #include "mailbox/ascii_text.h"
 #include "mailbox/conversations.h"
 #include "store/mail_document.h"
@@ -54,20 +54,6 @@ MailAddress sender_of(const StoredConfig& config) {
   return MailAddress{config.email, config.display_name.empty()
                                        ? std::nullopt
                                        : std::optional<std::string>(config.display_name)};
-}
-
-std::int64_t now_minutes() {
-  auto secs = std::chrono::duration_cast<std::chrono::seconds>(
-                  std::chrono::system_clock::now().time_since_epoch())
-                  .count();
-  return secs < 0 ? 0 : secs / 60;
-}
-
-std::uint64_t now_seconds() {
-  auto secs = std::chrono::duration_cast<std::chrono::seconds>(
-                  std::chrono::system_clock::now().time_since_epoch())
-                  .count();
-  return secs < 0 ? 0 : static_cast<std::uint64_t>(secs);
 }
 
 std::optional<std::filesystem::path> PersistenceLocation::resolve() const {
@@ -254,7 +240,7 @@ void MailCore::send(vexa::persist::Document& doc) {
     return;
   }
   const StoredConfig& config = account->entry.config;
-  if (auto built = compose::assemble_outgoing(config, draft); !built) {
+  if (auto built = engine::assemble_outgoing(config, draft); !built) {
     st.set_status(fmt::format("Send failed: {}", built.error()));
     return;
   }

@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "compose/draft.h"
-#include "core/mail_state.h"
+#include "state/mail_state.h"
 #include "engine/worker.h"
 #include "vexa/ui/persist.h"
 

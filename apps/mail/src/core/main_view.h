@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "core/mail_state.h"
+#include "state/mail_state.h"
 #include "vexa/ui/nav_shell.h"
 #include "vexa/ui/widget.h"
 #include "views/pane.h"

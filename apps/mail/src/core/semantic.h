@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/commands.h"
-#include "core/context_menu.h"
+#include "overlays/context_menu.h"
 
 namespace mail::core {
 

@@ -80,7 +80,7 @@ ImapSession& ImapSession::operator=(ImapSession&&) noexcept = default;
 ImapSession::~ImapSession() = default;
 
 asio::awaitable<std::expected<ImapSession, std::string>> ImapSession::open(
-    const StoredConfig& config, const store::Credential& credential, const ImapSettings& settings) {
+    const StoredConfig& config, const Credential& credential, const ImapSettings& settings) {
   const std::string host(trim_ascii(config.imap_host));
   if (host.empty()) co_return std::unexpected(std::string("no IMAP host"));
   // Checked before any traffic: a name that cannot be presented for verification is never
@@ -104,7 +104,7 @@ asio::awaitable<std::expected<ImapSession, std::string>> ImapSession::open(
   }
   // Not a conditional expression: g++ 12 destroys the result of a co_await inside ?: twice.
   imap::Result<void> authenticated;
-  if (credential.kind == store::Credential::OAuth) {
+  if (credential.kind == Credential::OAuth) {
     authenticated = co_await client->authenticate_xoauth2(credential.login, credential.secret);
   } else {
     authenticated = co_await client->login(credential.login, credential.secret);

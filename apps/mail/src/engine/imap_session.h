@@ -13,7 +13,7 @@
 
 #include "engine/worker_protocol.h"
 #include "mailbox/types.h"
-#include "store/credentials.h"
+#include "engine/credentials.h"
 #include "store/stored_config.h"
 
 namespace imap {
@@ -43,7 +43,7 @@ class ImapSession {
   // login failures come back classified; "no IMAP host" and "invalid IMAP host name: {}" as is.
   // Must be awaited on a strand of its own.
   static asio::awaitable<std::expected<ImapSession, std::string>> open(
-      const StoredConfig& config, const store::Credential& credential,
+      const StoredConfig& config, const Credential& credential,
       const ImapSettings& settings);
 
   asio::awaitable<std::expected<std::vector<MailboxEntry>, std::string>> list_folders();

@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
-#include "compose/outgoing.h"
+#include "engine/outgoing.h"
 #include "engine/imap_session.h"
 #include "engine/smtp_submission.h"
 #include "mailbox/overloaded.h"
 #include "setup/oauth.h"
-#include "store/credentials.h"
+#include "engine/credentials.h"
 
 namespace mail::engine {
 
@@ -99,7 +99,7 @@ class LiveBackend final : public MailBackend {
   // after a success (a failure drops the connection at once).
   template <typename T, typename Job>
   std::expected<T, std::string> in_session(const StoredConfig& config, Job job) {
-    auto credential = store::resolve_credential(config);
+    auto credential = resolve_credential(config);
     if (!credential) return std::unexpected(credential.error());
     return block_on([&]() -> asio::awaitable<std::expected<T, std::string>> {
       auto session = co_await ImapSession::open(config, *credential, settings());
@@ -142,9 +142,9 @@ class LiveBackend final : public MailBackend {
 
   template <typename Fail>
   void send(const Send& c, const vexa::Sender<WorkerEvent>& events, Fail& fail) {
-    auto credential = store::resolve_credential(c.config);
+    auto credential = resolve_credential(c.config);
     if (!credential) return fail(credential.error());
-    auto bytes = mail::compose::assemble_outgoing(c.config, c.draft);
+    auto bytes = assemble_outgoing(c.config, c.draft);
     if (!bytes) return fail(bytes.error());
     auto sent = submit_message(c.config, *credential, c.draft, *bytes,
                                SmtpOptions{.tls = net_, .step_timeout = options_.timeout});

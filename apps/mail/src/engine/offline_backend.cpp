@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "compose/outgoing.h"
+#include "engine/outgoing.h"
 #include "mailbox/overloaded.h"
 
 namespace mail::engine {
@@ -47,7 +47,7 @@ void OfflineBackend::handle(WorkerCommand command, const vexa::Sender<WorkerEven
             // Built exactly as a real send would be, so a draft that could not be sent online
             // is caught here too.
             std::expected<std::string, std::string> bytes =
-                mail::compose::assemble_outgoing(c.config, c.draft);
+                assemble_outgoing(c.config, c.draft);
             if (!bytes) {
               fail(bytes.error());
               return;

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "compose/envelope.h"
+#include "engine/envelope.h"
 #include "engine/failure_classification.h"
 #include "mailbox/ascii_text.h"
 
@@ -170,7 +170,7 @@ long whole_seconds_at_least_one(std::chrono::milliseconds wait) {
 }  // namespace
 
 std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& account,
-                                                         const store::Credential& credential,
+                                                         const Credential& credential,
                                                          const DraftData& draft,
                                                          std::string_view message,
                                                          const SmtpOptions& options) {
@@ -182,7 +182,7 @@ std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& acc
     return std::unexpected(classify_connection_failure("could not resolve the host name"));
   }
 
-  auto envelope = compose::build_envelope(account, draft);
+  auto envelope = build_envelope(account, draft);
   if (!envelope) return std::unexpected(envelope.error());
 
   if (const CURLcode init = global_init(); init != CURLE_OK) {
@@ -217,7 +217,7 @@ std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& acc
 
   // One mechanism only, so a server cannot steer us to another one.
   curl_easy_setopt(curl, CURLOPT_USERNAME, credential.login.c_str());
-  if (credential.kind == store::Credential::OAuth) {
+  if (credential.kind == Credential::OAuth) {
     curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, "AUTH=XOAUTH2");
     curl_easy_setopt(curl, CURLOPT_XOAUTH2_BEARER, credential.secret.c_str());
   } else {

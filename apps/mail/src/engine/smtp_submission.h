@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "compose/draft.h"
-#include "store/credentials.h"
+#include "engine/credentials.h"
 #include "store/stored_config.h"
 
 namespace mail::engine {
@@ -24,7 +24,7 @@ struct SmtpOptions {
 // number of bytes submitted, or the user text: "no SMTP host", "invalid From address: {}",
 // "no valid recipients" (all before any connection), or the classified connection failure.
 std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& account,
-                                                         const store::Credential& credential,
+                                                         const Credential& credential,
                                                          const DraftData& draft,
                                                          std::string_view message,
                                                          const SmtpOptions& options);

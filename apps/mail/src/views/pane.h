@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/mail_state.h"
+#include "state/mail_state.h"
 #include "vexa/ui/text_input.h"
 #include "vexa/ui/widget.h"
 #include "views/pane_host.h"

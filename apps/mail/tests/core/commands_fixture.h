@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/mail_app.h"
-#include "core/scenes.h"
+#include "scenes/scenes.h"
 #include "mailbox/conversations.h"
 #include "store/mail_document.h"
 #include "temp_dir.h"

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "commands_fixture.h"
-#include "core/bulk_purge.h"
+#include "overlays/bulk_purge.h"
 
 namespace mail::core::testing {
 namespace {

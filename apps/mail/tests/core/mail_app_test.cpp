@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "core/scenes.h"
+#include "scenes/scenes.h"
 #include "store/mail_document.h"
 #include "temp_dir.h"
 

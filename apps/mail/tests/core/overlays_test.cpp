@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "commands_fixture.h"
-#include "core/context_menu.h"
-#include "core/shortcut_reference.h"
+#include "overlays/context_menu.h"
+#include "overlays/shortcut_reference.h"
 
 namespace mail::core::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "compose/outgoing.h"
+#include "engine/outgoing.h"
 
 namespace mail::engine {
 namespace {
@@ -84,7 +84,7 @@ TEST_F(OfflineWorker, AnswersEveryCommandWithItsExplanation) {
 
 TEST_F(OfflineWorker, SendValidatesTheMessageItWouldHaveSent) {
   std::expected<std::string, std::string> built =
-      mail::compose::assemble_outgoing(account(), deliverable_draft());
+      assemble_outgoing(account(), deliverable_draft());
   ASSERT_TRUE(built) << built.error();
   Failed ok = run(make_send(account(), deliverable_draft()));
   EXPECT_EQ(ok.label, "send");
@@ -102,7 +102,7 @@ TEST_F(OfflineWorker, SendValidatesTheMessageItWouldHaveSent) {
   broken.attachments.push_back(
       {"mail-attachment:blake3:not-a-hash", "plan.pdf", "application/pdf", 3});
   std::expected<std::string, std::string> refused =
-      mail::compose::assemble_outgoing(account(), broken);
+      assemble_outgoing(account(), broken);
   ASSERT_FALSE(refused);
   Failed failed = run(make_send(account(), broken));
   EXPECT_EQ(failed.label, "send");

@@ -228,8 +228,8 @@ DraftData draft_to(std::string to, std::string cc = {}, std::string bcc = {}) {
   return draft;
 }
 
-const store::Credential kPassword{store::Credential::Password, "me@example.test", "s3cret pass"};
-const store::Credential kToken{store::Credential::OAuth, "me@example.test", "ya29.token"};
+const Credential kPassword{Credential::Password, "me@example.test", "s3cret pass"};
+const Credential kToken{Credential::OAuth, "me@example.test", "ya29.token"};
 const std::string kMessage = "Subject: hi\r\n\r\n.leading dot\r\nbody\r\n";
 
 SmtpOptions trusting(std::chrono::milliseconds step = 5s) {
@@ -317,7 +317,7 @@ TEST(SmtpSubmission, NeverSpeaksBeforeAWorkingTlsUpgrade) {
 TEST(SmtpSubmission, SubmitsTheEnvelopeAndTheBytesUnchangedWithOneMechanism) {
   struct Case {
     std::string name;
-    store::Credential credential;
+    Credential credential;
     std::vector<std::string> auth_lines;
   };
   const std::vector<Case> cases = {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/mail_state.h"
+#include "state/mail_state.h"
 #include "mailbox/conversations.h"
 #include "vexa/ui/layout.h"
 #include "vexa/ui/persist.h"

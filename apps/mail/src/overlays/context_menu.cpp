@@ -1,4 +1,4 @@
-#include "core/context_menu.h"
+#include "overlays/context_menu.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/shortcut_reference.h"
+#include "overlays/shortcut_reference.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "store/credentials.h"
+#include "engine/credentials.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "temp_dir.h"
 #include "vexa/accounts/accounts.h"
 
-namespace mail::store {
+namespace mail::engine {
 namespace {
 
 using vexa::accounts::SecretVault;
@@ -198,4 +198,4 @@ TEST_F(CredentialsTest, RefreshedTokensThatCannotBeSavedFail) {
 }
 
 }  // namespace
-}  // namespace mail::store
+}  // namespace mail::engine

@@ -1,4 +1,4 @@
-#include "compose/outgoing.h"
+#include "engine/outgoing.h"
 
 #include <gmime/gmime.h>
 
@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "compose/attachments.h"
-#include "compose/envelope.h"
+#include "engine/envelope.h"
 #include "compose/recipients.h"
 #include "mailbox/types.h"
 
-namespace mail::compose {
+namespace mail::engine {
 
 namespace {
 
@@ -134,7 +134,7 @@ std::expected<std::string, std::string> assemble_outgoing(const StoredConfig& ac
 
   for (const auto& [field, type] :
        {std::pair{&draft.to, GMIME_ADDRESS_TYPE_TO}, std::pair{&draft.cc, GMIME_ADDRESS_TYPE_CC}}) {
-    for (const auto& recipient : parse_recipients(*field)) {
+    for (const auto& recipient : compose::parse_recipients(*field)) {
       // A piece that is not an address is not sent to either (the envelope drops it too), and
       // written raw it could unbalance quotes and change how the rest of the header reads.
       if (!parse_plain_address(recipient.address)) continue;
@@ -162,7 +162,7 @@ std::expected<std::string, std::string> assemble_outgoing(const StoredConfig& ac
     GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
     g_mime_multipart_add(mixed.get(), body.get());
     for (const auto& attachment : draft.attachments) {
-      auto content = load_for_sending(attachment);
+      auto content = compose::load_for_sending(attachment);
       if (!content) return std::unexpected(content.error());
       const std::string_view bytes(reinterpret_cast<const char*>(content->data()), content->size());
       g_mime_multipart_add(mixed.get(),
@@ -182,4 +182,4 @@ std::expected<std::string, std::string> assemble_outgoing(const StoredConfig& ac
   return bytes;
 }
 
-}  // namespace mail::compose
+}  // namespace mail::engine

@@ -1,4 +1,4 @@
-#include "core/sample_mailbox.h"
+#include "scenes/sample_mailbox.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "core/resources.h"
+#include "resources/embedded_files.h"
 
 namespace mail::core {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/bulk_purge.h"
+#include "overlays/bulk_purge.h"
 
 #include <fmt/format.h>
 

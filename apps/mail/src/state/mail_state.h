@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/view_intent.h"
+#include "state/view_intent.h"
 #include "mailbox/message_store.h"
 #include "store/account_list.h"
 #include "vexa/ui/geometry.h"

@@ -1,4 +1,4 @@
-#include "core/sample_mailbox.h"
+#include "scenes/sample_mailbox.h"
 
 #include <fmt/format.h>
 
@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "core/resources.h"
+#include "resources/embedded_files.h"
 #include "engine/mime_message.h"
 
 namespace mail::core {

@@ -1,11 +1,11 @@
-#include "compose/envelope.h"
+#include "engine/envelope.h"
 
 #include <fmt/format.h>
 
 #include "compose/recipients.h"
 #include "mailbox/ascii_text.h"
 
-namespace mail::compose {
+namespace mail::engine {
 
 namespace {
 
@@ -84,7 +84,7 @@ std::expected<Envelope, std::string> build_envelope(const StoredConfig& account,
 
   Envelope envelope{.from = std::move(*from)};
   for (const std::string* field : {&draft.to, &draft.cc, &draft.bcc}) {
-    for (auto& recipient : parse_recipients(*field)) {
+    for (auto& recipient : compose::parse_recipients(*field)) {
       if (auto address = parse_plain_address(recipient.address)) {
         envelope.recipients.push_back(std::move(*address));
       }
@@ -94,4 +94,4 @@ std::expected<Envelope, std::string> build_envelope(const StoredConfig& account,
   return envelope;
 }
 
-}  // namespace mail::compose
+}  // namespace mail::engine

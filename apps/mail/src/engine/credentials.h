@@ -9,7 +9,7 @@
 
 #include "store/stored_config.h"
 
-namespace mail::store {
+namespace mail::engine {
 
 struct Credential {
   enum Kind : std::uint8_t { Password, OAuth };
@@ -30,4 +30,4 @@ struct CredentialSources {
 std::expected<Credential, std::string> resolve_credential(const StoredConfig& config,
                                                           const CredentialSources& sources = {});
 
-}  // namespace mail::store
+}  // namespace mail::engine

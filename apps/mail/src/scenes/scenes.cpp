@@ -1,10 +1,10 @@
-#include "core/scenes.h"
+#include "scenes/scenes.h"
 
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/sample_mailbox.h"
+#include "scenes/sample_mailbox.h"
 #include "mailbox/conversations.h"
 
 namespace mail::core {

@@ -1,4 +1,4 @@
-#include "store/credentials.h"
+#include "engine/credentials.h"
 
 #include <fmt/format.h>
 
@@ -8,7 +8,7 @@
 #include "setup/oauth.h"
 #include "vexa/accounts/accounts.h"
 
-namespace mail::store {
+namespace mail::engine {
 
 namespace {}  // namespace
 
@@ -62,4 +62,4 @@ std::expected<Credential, std::string> resolve_credential(const StoredConfig& co
   return Credential{Credential::OAuth, std::move(login), std::move(fresh->access_token)};
 }
 
-}  // namespace mail::store
+}  // namespace mail::engine

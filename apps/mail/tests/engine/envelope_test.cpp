@@ -1,8 +1,8 @@
-#include "compose/envelope.h"
+#include "engine/envelope.h"
 
 #include <gtest/gtest.h>
 
-namespace mail::compose {
+namespace mail::engine {
 namespace {
 
 TEST(ParsePlainAddress, AcceptsAddressesAndNamesTheBadPart) {
@@ -65,4 +65,4 @@ TEST(BuildEnvelope, Failures) {
 }
 
 }  // namespace
-}  // namespace mail::compose
+}  // namespace mail::engine

@@ -9,7 +9,7 @@
 #include "compose/draft.h"
 #include "store/stored_config.h"
 
-namespace mail::compose {
+namespace mail::engine {
 
 struct Envelope {
   std::string from;
@@ -26,4 +26,4 @@ std::expected<std::string, std::string> parse_plain_address(std::string_view tex
 std::expected<Envelope, std::string> build_envelope(const StoredConfig& account,
                                                     const DraftData& draft);
 
-}  // namespace mail::compose
+}  // namespace mail::engine

@@ -6,7 +6,7 @@
 #include <expected>
 #include <string>
 
-#include "core/mail_state.h"
+#include "state/mail_state.h"
 #include "vexa/ui/canvas.h"
 #include "vexa/ui/event.h"
 #include "vexa/ui/widget.h"

@@ -1,9 +1,9 @@
-#include "core/startup.h"
+#include "launch/startup.h"
 
 #include <fmt/format.h>
 
 #include "automation/mail_action.h"
-#include "core/scenes.h"
+#include "scenes/scenes.h"
 #include "engine/worker.h"
 #include "store/account_list.h"
 #include "store/preferences.h"

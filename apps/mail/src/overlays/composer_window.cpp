@@ -1,4 +1,4 @@
-#include "core/composer_window.h"
+#include "overlays/composer_window.h"
 
 #include <algorithm>
 

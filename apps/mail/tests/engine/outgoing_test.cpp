@@ -1,4 +1,4 @@
-#include "compose/outgoing.h"
+#include "engine/outgoing.h"
 
 #include <gmime/gmime.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include "compose/attachments.h"
 #include "vexa/blobstore.h"
 
-namespace mail::compose {
+namespace mail::engine {
 namespace {
 
 // Reads assembled bytes back the way a receiving client would.
@@ -105,7 +105,7 @@ class OutgoingTest : public ::testing::Test {
                                               content.size());
     auto hash = vexa::blobstore::put(bytes);
     EXPECT_TRUE(hash) << hash.error();
-    return DraftAttachment{.content_id = content_identity_for(*hash),
+    return DraftAttachment{.content_id = compose::content_identity_for(*hash),
                            .filename = name,
                            .mime = mime,
                            .size = content.size()};
@@ -256,7 +256,7 @@ TEST_F(OutgoingTest, AttachmentThatCannotBeLoadedFailsWithItsText) {
   const std::string missing_hash(64, 'a');
   DraftData draft{.to = "b@example.com",
                   .body = "x",
-                  .attachments = {DraftAttachment{.content_id = content_identity_for(missing_hash),
+                  .attachments = {DraftAttachment{.content_id = compose::content_identity_for(missing_hash),
                                                   .filename = "gone.pdf",
                                                   .mime = "application/pdf",
                                                   .size = 3}}};
@@ -283,4 +283,4 @@ TEST_F(OutgoingTest, InvitationIsARequestNamedInvitationIcs) {
 }
 
 }  // namespace
-}  // namespace mail::compose
+}  // namespace mail::engine
