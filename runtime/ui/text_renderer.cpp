@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vexa/ui/text.h"
+#include "vexa/utf8.h"
 
 namespace vexa::ui {
 namespace {
@@ -128,15 +129,7 @@ TextEngine& engine() {
 }
 
 // Pango refuses invalid UTF-8; text from mail can be anything.
-std::string valid_utf8(std::string_view text) {
-  if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
-    return std::string(text);
-  }
-  gchar* fixed = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-  std::string out(fixed);
-  g_free(fixed);
-  return out;
-}
+std::string valid_utf8(std::string_view text) { return vexa::utf8::repair(text); }
 
 Key line_key(std::string text, double pixel_size, FontWeight weight) {
   return Key{std::move(text), pixel_size, weight, -1.0, TextAlign::Left};
