@@ -82,25 +82,24 @@ void Commands::submit(engine::WorkerCommand command) {
 bool Commands::reader_covers_list() const { return st().layout.narrow && st().layout.detail_shown; }
 
 void Commands::set_read(const MessageId& id, bool read, vexa::persist::Document& doc) {
-  const MailMessage* m = st().messages.find(id);
-  if (m == nullptr) return;
-  store::record_fetched(doc, *m);
-  if (!save(doc, automation::SetRead{{store::message_key(id)}, read})) return;
-  MailMessage* target = st().messages.find_mut(id);
-  target->seen = read;
-  st().messages.touch();
-  st().changed = true;
-  const MailMessage changed = *target;
-  submit_for(id, [&](const StoredConfig& c) { return engine::make_store_flags(c, changed); });
+  set_flag(id, doc, automation::SetRead{{store::message_key(id)}, read},
+           [read](MailMessage& m) { m.seen = read; });
 }
 
 void Commands::set_starred(const MessageId& id, bool starred, vexa::persist::Document& doc) {
+  set_flag(id, doc, automation::SetStarred{{store::message_key(id)}, starred},
+           [starred](MailMessage& m) { m.starred = starred; });
+}
+
+void Commands::set_flag(const MessageId& id, vexa::persist::Document& doc,
+                        const automation::MailAction& action,
+                        const std::function<void(MailMessage&)>& change) {
   const MailMessage* m = st().messages.find(id);
   if (m == nullptr) return;
   store::record_fetched(doc, *m);
-  if (!save(doc, automation::SetStarred{{store::message_key(id)}, starred})) return;
+  if (!save(doc, action)) return;
   MailMessage* target = st().messages.find_mut(id);
-  target->starred = starred;
+  change(*target);
   st().messages.touch();
   st().changed = true;
   const MailMessage changed = *target;

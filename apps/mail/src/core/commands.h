@@ -73,6 +73,10 @@ class Commands : public views::PaneHost {
   void submit(engine::WorkerCommand command);
   void set_read(const MessageId& id, bool read, vexa::persist::Document& doc);
   void set_starred(const MessageId& id, bool starred, vexa::persist::Document& doc);
+  // Saves the flag change, then makes it in the store and tells the owning server.
+  void set_flag(const MessageId& id, vexa::persist::Document& doc,
+                const automation::MailAction& action,
+                const std::function<void(MailMessage&)>& change);
   // False when nothing changed (the document could not take the change).
   bool move_to(const MessageId& id, FolderRole target, vexa::persist::Document& doc);
   bool purge(const MessageId& id, vexa::persist::Document& doc);
