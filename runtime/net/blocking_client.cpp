@@ -82,6 +82,14 @@ std::expected<Response, std::string> perform(Method method, const std::string& u
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!config.ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, config.ca_file.c_str());
   if (!config.ca_dir.empty()) curl_easy_setopt(h, CURLOPT_CAPATH, config.ca_dir.c_str());
+  std::unique_ptr<curl_slist, ListDeleter> connect_to;
+  for (const std::string& rule : config.connect_to) {
+    if (curl_slist* grown = curl_slist_append(connect_to.get(), rule.c_str())) {
+      connect_to.release();
+      connect_to.reset(grown);
+    }
+  }
+  if (connect_to) curl_easy_setopt(h, CURLOPT_CONNECT_TO, connect_to.get());
   curl_easy_setopt(h, CURLOPT_USERAGENT, "Vexa/1.0");
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body);

@@ -31,6 +31,15 @@ ClientConfig client_config() {
     const std::string fallback = X509_get_default_cert_dir();
     if (std::filesystem::is_directory(fallback, ec)) config.ca_dir = fallback;
   }
+  const std::string rules = env_value("VEXA_TEST_HTTP_CONNECT_TO");
+  for (std::size_t start = 0; start <= rules.size();) {
+    std::size_t end = rules.find(',', start);
+    if (end == std::string::npos) end = rules.size();
+    std::string rule = rules.substr(start, end - start);
+    std::erase_if(rule, [](char c) { return c == ' ' || c == '\t'; });
+    if (!rule.empty()) config.connect_to.push_back(std::move(rule));
+    start = end + 1;
+  }
   return config;
 }
 

@@ -49,4 +49,13 @@ TEST(ClientConfig, EnvironmentWinsOverTheLibraryDefaults) {
             std::filesystem::is_directory(default_dir) ? default_dir : std::string());
 }
 
+TEST(ClientConfig, TestConnectionTargetsAreCommaSeparatedRules) {
+  EnvGuard guard("VEXA_TEST_HTTP_CONNECT_TO");
+  ::unsetenv("VEXA_TEST_HTTP_CONNECT_TO");
+  EXPECT_TRUE(vexa::net::client_config().connect_to.empty());
+  ::setenv("VEXA_TEST_HTTP_CONNECT_TO", " a.test:443:127.0.0.1:8443, ,b.test:443:127.0.0.1:9443,", 1);
+  EXPECT_EQ(vexa::net::client_config().connect_to,
+            (std::vector<std::string>{"a.test:443:127.0.0.1:8443", "b.test:443:127.0.0.1:9443"}));
+}
+
 }  // namespace

@@ -15,6 +15,11 @@ namespace vexa::net {
 struct ClientConfig {
   std::string ca_file;  // empty: the TLS library's default file
   std::string ca_dir;   // empty: the TLS library's default directory
+  // HTTP only: "HOST:PORT:CONNECT-HOST:CONNECT-PORT" rules that send a request for HOST:PORT to
+  // another address while the URL, the TLS server name and the certificate check stay those of
+  // HOST. Read from VEXA_TEST_HTTP_CONNECT_TO (rules separated by commas), which only the test
+  // harness sets: it lets tests answer for real provider hosts from loopback servers.
+  std::vector<std::string> connect_to;
 };
 
 // Built once per call from the environment and OpenSSL's defaults.
