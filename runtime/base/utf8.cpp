@@ -113,4 +113,59 @@ std::string repair(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+bool is_space(char32_t cp) {
+  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F ||
+         cp == 0x205F || cp == 0x3000;
+}
+
+char32_t decode(std::string_view s, std::size_t i, std::size_t length) {
+  const auto b = [&](std::size_t k) {
+    return static_cast<char32_t>(static_cast<std::uint8_t>(s[k]));
+  };
+  switch (length) {
+    case 1:
+      return b(i);
+    case 2:
+      return ((b(i) & 0x1F) << 6) | (b(i + 1) & 0x3F);
+    case 3:
+      return ((b(i) & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
+    default:
+      return ((b(i) & 0x07) << 18) | ((b(i + 1) & 0x3F) << 12) | ((b(i + 2) & 0x3F) << 6) |
+             (b(i + 3) & 0x3F);
+  }
+}
+
+// Where the white space at the end of `s` begins.
+std::size_t trailing_space_start(std::string_view s) {
+  std::size_t end = s.size();
+  while (end > 0) {
+    std::size_t start = end - 1;
+    while (start > 0 && end - start < 4 && (static_cast<std::uint8_t>(s[start]) & 0xC0) == 0x80) {
+      --start;
+    }
+    std::size_t consumed = 0;
+    const std::size_t length = sequence_at(s, start, consumed);
+    if (length != end - start || !is_space(decode(s, start, length))) break;
+    end = start;
+  }
+  return end;
+}
+
+}  // namespace
+
+std::string_view trim_space(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t consumed = 0;
+    const std::size_t length = sequence_at(text, begin, consumed);
+    if (length == 0 || !is_space(decode(text, begin, length))) break;
+    begin += length;
+  }
+  text.remove_prefix(begin);
+  return text.substr(0, trailing_space_start(text));
+}
+
 }  // namespace vexa::utf8

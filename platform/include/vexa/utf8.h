@@ -16,4 +16,9 @@ void append_repaired(std::string& out, std::string_view bytes);
 // Appends the UTF-8 form of a code point; a surrogate or a value above U+10FFFF gives U+FFFD.
 void append_code_point(std::string& out, char32_t cp);
 
+// `text` without the Unicode white space (the White_Space property: ASCII spaces and controls
+// TAB to CR, NEL, NO-BREAK SPACE, the typographic spaces, the line and paragraph separators,
+// IDEOGRAPHIC SPACE) at either end. Invalid bytes are not white space.
+std::string_view trim_space(std::string_view text);
+
 }  // namespace vexa::utf8

@@ -39,4 +39,21 @@ TEST(Utf8, RepairReplacesEachMaximalInvalidSubpartOnce) {
   }
 }
 
+TEST(Utf8, TrimSpaceRemovesUnicodeWhiteSpaceAtBothEndsOnly) {
+  const struct {
+    std::string_view in;
+    std::string_view out;
+  } cases[] = {
+      {"", ""},
+      {"  \t\r\n", ""},
+      {" a b ", "a b"},
+      {"\u00A0\u3000ada@example.test\u2003\u2028", "ada@example.test"},
+      {"\u200Bx", "\u200Bx"},  // a zero-width space is not white space
+      {"\xC2x ", "\xC2x"},     // an invalid byte ends the trimming
+      {" \xE2\x80", "\xE2\x80"},
+      {"\u00E9 ", "\u00E9"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(vexa::utf8::trim_space(c.in), c.out) << c.in;
+}
+
 }  // namespace
