@@ -21,6 +21,7 @@
 #include "engine/outgoing.h"
 #include "engine/imap_session.h"
 #include "engine/smtp_submission.h"
+#include "engine/tls_context.h"
 #include "mailbox/overloaded.h"
 #include "setup/oauth.h"
 #include "engine/credentials.h"
@@ -33,20 +34,6 @@ std::int64_t unix_seconds_now() {
   return std::chrono::duration_cast<std::chrono::seconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-// The trusted roots of the platform's network configuration, with the TLS library's default
-// protocol versions and peer verification always on.
-asio::ssl::context make_tls_context(const vexa::net::ClientConfig& config) {
-  asio::ssl::context tls(asio::ssl::context::tls_client);
-  tls.set_verify_mode(asio::ssl::verify_peer);
-  std::error_code ec;
-  if (!config.ca_file.empty()) tls.load_verify_file(config.ca_file, ec);
-  if (!config.ca_dir.empty()) tls.add_verify_path(config.ca_dir, ec);
-  if (config.ca_file.empty() && config.ca_dir.empty()) tls.set_default_verify_paths(ec);
-  // A missing roots file makes every handshake fail with a certificate error, which is the
-  // right thing for the user to see; nothing to do here.
-  return tls;
 }
 
 class LiveBackend final : public MailBackend {

@@ -167,38 +167,10 @@ long whole_seconds_at_least_one(std::chrono::milliseconds wait) {
   return std::max<long>(1, static_cast<long>((wait.count() + 999) / 1000));
 }
 
-}  // namespace
-
-std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& account,
-                                                         const Credential& credential,
-                                                         const DraftData& draft,
-                                                         std::string_view message,
-                                                         const SmtpOptions& options) {
-  const std::string_view host = trim_ascii(account.smtp_host);
-  if (host.empty()) return std::unexpected(std::string("no SMTP host"));
-  // A host that cannot be written as one is a host that cannot be found.
-  const auto host_in_url = url_host(host);
-  if (!host_in_url) {
-    return std::unexpected(classify_connection_failure("could not resolve the host name"));
-  }
-
-  auto envelope = build_envelope(account, draft);
-  if (!envelope) return std::unexpected(envelope.error());
-
-  if (const CURLcode init = global_init(); init != CURLE_OK) {
-    return std::unexpected(classify_connection_failure(curl_easy_strerror(init)));
-  }
-  std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
-  if (!handle) {
-    return std::unexpected(classify_connection_failure("could not start the SMTP client"));
-  }
-  CURL* curl = handle.get();
-
-  const std::string url = smtp_url(*host_in_url, account.smtp_port);
-  char error_buffer[CURL_ERROR_SIZE] = {};
-  Transcript transcript;
-  Upload upload{.bytes = message};
-
+// Everything the two uses share: the URL, required TLS with verified roots, exactly one SASL
+// mechanism, the bounded waits and the transcript. The caller has checked the host.
+void prepare_session(CURL* curl, const std::string& url, const Credential& credential,
+                     const SmtpOptions& options, char* error_buffer, Transcript& transcript) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_buffer);
@@ -225,6 +197,106 @@ std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& acc
     curl_easy_setopt(curl, CURLOPT_PASSWORD, credential.secret.c_str());
   }
 
+  // The connect phase (TCP, TLS, greeting, EHLO, STARTTLS, AUTH) shares one step; each later
+  // reply gets its own; a transfer that stops moving for a step ends. libcurl counts the last
+  // two in whole seconds.
+  const long step_ms = std::max<long>(1, static_cast<long>(options.step_timeout.count()));
+  const long step_s = whole_seconds_at_least_one(options.step_timeout);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, step_ms);
+  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, step_s);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, step_s);
+
+  // The transcript is the only place libcurl puts a rejecting server's reply text.
+  curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, follow_transcript);
+  curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &transcript);
+}
+
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+enum class Stopped : std::uint8_t { No, Cancelled, TimedOut };
+
+// Runs the transfer on a multi handle in slices of at most 50 ms, so that a raised cancel flag
+// or the deadline ends it promptly even while a server says nothing.
+CURLcode perform_watched(CURL* curl, const ProbeControl& control, Stopped& stopped) {
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!multi) return CURLE_OUT_OF_MEMORY;
+  if (curl_multi_add_handle(multi.get(), curl) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_OK;
+  for (;;) {
+    if (control.cancel != nullptr && control.cancel->load()) {
+      stopped = Stopped::Cancelled;
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= control.deadline) {
+      stopped = Stopped::TimedOut;
+      break;
+    }
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    if (running == 0) {
+      int left = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+        if (message->msg == CURLMSG_DONE) result = message->data.result;
+      }
+      break;
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, 50, nullptr);
+  }
+  curl_multi_remove_handle(multi.get(), curl);
+  return result;
+}
+
+// The handle and URL for the account's server; the host is checked before anything else.
+struct Session {
+  std::unique_ptr<CURL, EasyDeleter> handle;
+  std::string url;
+  std::string_view host;
+};
+
+std::expected<Session, std::string> open_session(const StoredConfig& account) {
+  const std::string_view host = trim_ascii(account.smtp_host);
+  if (host.empty()) return std::unexpected(std::string("no SMTP host"));
+  // A host that cannot be written as one is a host that cannot be found.
+  const auto host_in_url = url_host(host);
+  if (!host_in_url) {
+    return std::unexpected(classify_connection_failure("could not resolve the host name"));
+  }
+  if (const CURLcode init = global_init(); init != CURLE_OK) {
+    return std::unexpected(classify_connection_failure(curl_easy_strerror(init)));
+  }
+  std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
+  if (!handle) {
+    return std::unexpected(classify_connection_failure("could not start the SMTP client"));
+  }
+  return Session{std::move(handle), smtp_url(*host_in_url, account.smtp_port), host};
+}
+
+}  // namespace
+
+std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& account,
+                                                         const Credential& credential,
+                                                         const DraftData& draft,
+                                                         std::string_view message,
+                                                         const SmtpOptions& options) {
+  auto session = open_session(account);
+  if (!session) return std::unexpected(session.error());
+  // The envelope is checked before any connection is made.
+  auto envelope = build_envelope(account, draft);
+  if (!envelope) return std::unexpected(envelope.error());
+
+  CURL* curl = session->handle.get();
+  char error_buffer[CURL_ERROR_SIZE] = {};
+  Transcript transcript;
+  Upload upload{.bytes = message};
+  prepare_session(curl, session->url, credential, options, error_buffer, transcript);
+
   curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelope->from.c_str());
   curl_slist* recipients = nullptr;
   for (const std::string& recipient : envelope->recipients) {
@@ -243,27 +315,36 @@ std::expected<std::uint64_t, std::string> submit_message(const StoredConfig& acc
   curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
   curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
 
-  // The connect phase (TCP, TLS, greeting, EHLO, STARTTLS, AUTH) shares one step; each later
-  // reply gets its own; a transfer that stops moving for a step ends. libcurl counts the last
-  // two in whole seconds.
-  const long step_ms = std::max<long>(1, static_cast<long>(options.step_timeout.count()));
-  const long step_s = whole_seconds_at_least_one(options.step_timeout);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, step_ms);
-  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, step_s);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, step_s);
-
-  // The transcript is the only place libcurl puts a rejecting server's reply text.
-  curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-  curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, follow_transcript);
-  curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &transcript);
-
   const CURLcode rc = curl_easy_perform(curl);
   if (rc != CURLE_OK) {
-    return std::unexpected(
-        classify_connection_failure(failure_text(curl, rc, error_buffer, transcript), host));
+    return std::unexpected(classify_connection_failure(
+        failure_text(curl, rc, error_buffer, transcript), session->host));
   }
   return message.size();
+}
+
+std::expected<void, std::string> verify_smtp_login(const StoredConfig& account,
+                                                   const Credential& credential,
+                                                   const SmtpOptions& options,
+                                                   const ProbeControl& control) {
+  auto session = open_session(account);
+  if (!session) return std::unexpected(session.error());
+  CURL* curl = session->handle.get();
+  char error_buffer[CURL_ERROR_SIZE] = {};
+  Transcript transcript;
+  prepare_session(curl, session->url, credential, options, error_buffer, transcript);
+  // The connect phase ends after AUTH: the login is proven and nothing is sent.
+  curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+
+  Stopped stopped = Stopped::No;
+  const CURLcode rc = perform_watched(curl, control, stopped);
+  if (stopped == Stopped::Cancelled) return std::unexpected(std::string(kProbeCancelled));
+  if (stopped == Stopped::TimedOut) return std::unexpected(std::string(kProbeTimedOut));
+  if (rc != CURLE_OK) {
+    return std::unexpected(classify_connection_failure(
+        failure_text(curl, rc, error_buffer, transcript), session->host));
+  }
+  return {};
 }
 
 }  // namespace mail::engine
